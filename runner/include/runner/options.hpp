@@ -1,0 +1,61 @@
+// The runner's settings, as the command line and the environment fill them.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runner/test_desc.hpp"
+
+namespace runner {
+
+enum class RunIgnored { No, Yes, Only }; // normal, also-ignored, only-ignored
+enum class ColorConfig { AutoColor, AlwaysColor, NeverColor };
+enum class OutputFormat { Pretty, Terse, Json, Junit };
+
+// Warning and critical execution time of one kind of check.
+struct TimeThreshold {
+    std::chrono::milliseconds warn;
+    std::chrono::milliseconds critical;
+};
+
+struct TestTimeOptions {
+    bool error_on_excess = false; // --ensure-time
+    TimeThreshold unit_threshold{std::chrono::milliseconds(50), std::chrono::milliseconds(100)};
+    TimeThreshold integration_threshold{std::chrono::milliseconds(500),
+                                        std::chrono::milliseconds(1000)};
+    TimeThreshold doctest_threshold{std::chrono::milliseconds(500),
+                                    std::chrono::milliseconds(1000)};
+
+    // The thresholds of a kind of check; the unclassified kind has a fixed critical time.
+    TimeThreshold threshold(TestType type) const;
+    bool is_warn(TestType type, std::chrono::nanoseconds exec_time) const;
+    bool is_critical(TestType type, std::chrono::nanoseconds exec_time) const;
+};
+
+struct TestOpts {
+    bool list = false;
+    std::vector<std::string> filters;
+    bool filter_exact = false;
+    bool force_run_in_process = false;
+    bool exclude_should_panic = false;
+    RunIgnored run_ignored = RunIgnored::No;
+    bool run_tests = true;
+    bool bench_benchmarks = false;
+    std::optional<std::string> logfile;
+    bool nocapture = false;
+    std::optional<std::size_t> test_threads;
+    ColorConfig color = ColorConfig::AutoColor;
+    OutputFormat format = OutputFormat::Pretty;
+    bool shuffle = false;
+    std::optional<std::uint64_t> shuffle_seed;
+    std::vector<std::string> skip;
+    std::optional<TestTimeOptions> time_options;
+    bool fail_fast = false;
+    bool show_output = false;
+};
+
+} // namespace runner

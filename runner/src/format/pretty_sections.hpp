@@ -1,0 +1,38 @@
+// Pieces of the human-readable report that more than one form writes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "format/formatter.hpp"
+
+namespace runner {
+
+// Writes `text`, in `color` when `use_color` (the caller checks the location can colour).
+void write_pretty(OutputLocation& out, std::string_view text, Color color, bool use_color);
+
+// A failure (or success) section: the title, each non-empty captured output in list order,
+// the title again and the names in ascending byte order.
+void write_results(OutputLocation& out,
+                   const std::vector<std::pair<TestDesc, std::string>>& results,
+                   std::string_view title);
+
+// The end of a run: the sections --show-output and failures call for, the summary line, and
+// the note of a single ignored check. Returns the success flag.
+bool write_run_finish_sections(OutputLocation& out, const ConsoleTestState& state, bool show_output,
+                               bool use_color);
+
+// "running 27 tests" with the shuffle seed, after an empty line.
+void write_run_start_line(OutputLocation& out, std::size_t test_count,
+                          std::optional<std::uint64_t> shuffle_seed);
+
+// List mode as plain lines: "{name}: test" per check, then the counts.
+void write_plain_discovered(OutputLocation& out, const TestDesc& desc, bool is_bench);
+void write_plain_discovery_finish(OutputLocation& out, const DiscoveryState& state);
+
+// "1,234 ns/iter (+/- 56)".
+std::string bench_summary(const BenchSamples& samples);
+
+} // namespace runner

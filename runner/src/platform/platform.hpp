@@ -1,0 +1,46 @@
+// What the runner needs of the operating system.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace runner::platform {
+
+// A started thread that can be joined once.
+class Thread {
+public:
+    Thread() = default;
+    Thread(Thread&& other) noexcept;
+    Thread& operator=(Thread&& other) noexcept;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    ~Thread(); // detaches a thread that was never joined
+
+    void join();
+    bool joinable() const { return started_; }
+
+private:
+    friend struct ThreadStarter;
+    unsigned long handle_ = 0;
+    bool started_ = false;
+};
+
+struct SpawnOutcome {
+    enum class Status { Started, WouldBlock, Failed } status = Status::Failed;
+    Thread thread;
+    std::string error; // for Failed
+};
+
+// Starts `body` on a new thread with the given stack size, naming it `name` as far as the
+// system allows. WouldBlock when the process may not start more threads.
+SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
+                          std::function<void()> body);
+
+// Processors available to this process (affinity mask), or nothing when unknown.
+std::optional<std::size_t> available_parallelism();
+
+bool stdout_is_terminal();
+
+} // namespace runner::platform

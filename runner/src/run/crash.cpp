@@ -1,0 +1,103 @@
+#include "run/crash.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <unistd.h>
+
+#include "check/thread_context.hpp"
+
+namespace runner {
+namespace {
+
+std::atomic<bool> crash_reported{false};
+
+// Only async-signal-safe calls from here on: write(2) and plain memory reads.
+void write_fd(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written <= 0) {
+            return;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void write_fd(int fd, const char* text) {
+    write_fd(fd, text, std::strlen(text));
+}
+
+const char* signal_name(int signal) {
+    switch (signal) {
+    case SIGSEGV:
+        return "SIGSEGV: invalid memory reference";
+    case SIGBUS:
+        return "SIGBUS: access to undefined memory";
+    case SIGFPE:
+        return "SIGFPE: erroneous arithmetic operation";
+    case SIGILL:
+        return "SIGILL: illegal instruction";
+    case SIGABRT:
+        return "SIGABRT: process abort";
+    default:
+        return "fatal signal";
+    }
+}
+
+// Writes the crashing check's name and captured output to standard output, and the cause to
+// standard error, once per process.
+void report_crash(const char* cause) {
+    if (crash_reported.exchange(true)) {
+        return;
+    }
+    const detail::ThreadContext& thread = detail::this_thread();
+    if (thread.check_name.empty()) {
+        return;
+    }
+    const char* name = thread.check_name.c_str();
+    write_fd(STDOUT_FILENO, "\n---- ");
+    write_fd(STDOUT_FILENO, name);
+    write_fd(STDOUT_FILENO, " stdout ----\n");
+    if (thread.capture) {
+        const std::string& bytes = thread.capture->unlocked_contents();
+        write_fd(STDOUT_FILENO, bytes.data(), bytes.size());
+    }
+    write_fd(STDOUT_FILENO, "\n");
+    write_fd(STDERR_FILENO, "error: check ");
+    write_fd(STDERR_FILENO, name);
+    write_fd(STDERR_FILENO, " ended the process: ");
+    write_fd(STDERR_FILENO, cause);
+    write_fd(STDERR_FILENO, "\n");
+}
+
+void on_fatal_signal(int signal) {
+    report_crash(signal_name(signal));
+    // The handler was installed to run once: the signal now takes its default action.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void on_terminate() {
+    std::fflush(stdout);
+    report_crash("std::terminate was called");
+    std::signal(SIGABRT, SIG_DFL);
+    std::abort();
+}
+
+} // namespace
+
+void install_crash_handlers() {
+    struct sigaction action {};
+    action.sa_handler = &on_fatal_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_ONSTACK | SA_RESETHAND);
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+        sigaction(signal, &action, nullptr);
+    }
+    std::set_terminate(&on_terminate);
+}
+
+} // namespace runner

@@ -1,0 +1,141 @@
+// The runner's entry points: from the process arguments to the exit status.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "check/thread_context.hpp"
+#include "format/output_location.hpp"
+#include "options/parse_opts.hpp"
+#include "run/crash.hpp"
+#include "run/list.hpp"
+#include "run/run_loop.hpp"
+#include "runner/check.hpp"
+#include "runner/runner.hpp"
+
+namespace runner {
+namespace {
+
+constexpr int failure_status = 101;
+
+std::vector<std::string>& argument_store() {
+    static std::vector<std::string> args;
+    return args;
+}
+
+void report_io_error(const IoError& error) {
+    std::fprintf(stderr, "error: io error when listing tests: %s\n", error.debug().c_str());
+    std::fflush(stderr);
+}
+
+struct MainOutcome {
+    int status = 0;
+    bool abandoned_threads = false;
+};
+
+MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
+                     const RunnerConfig& config) {
+    // A closed pipe on standard output must become a write error, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    ParseResult parsed = parse_opts(args);
+    if (std::holds_alternative<HelpShown>(parsed)) {
+        return {};
+    }
+    if (const auto* error = std::get_if<OptError>(&parsed)) {
+        std::fprintf(stderr, "error: %s\n", error->message.c_str());
+        return {failure_status, false};
+    }
+    const TestOpts& opts = std::get<TestOpts>(parsed);
+    StdoutLocation out(terminal_description_usable());
+
+    if (opts.list) {
+        try {
+            list_tests_console(opts, std::move(tests), out);
+            return {};
+        } catch (const IoError& error) {
+            report_io_error(error);
+            return {failure_status, false};
+        }
+    }
+
+    if (!opts.nocapture) {
+        detail::install_stream_capture();
+    }
+    install_crash_handlers();
+    try {
+        const RunSummary summary = run_tests_console(opts, std::move(tests), config, out);
+        if (!summary.abandoned_threads) {
+            detail::remove_stream_capture();
+        }
+        return {summary.success ? 0 : failure_status, summary.abandoned_threads};
+    } catch (const IoError& error) {
+        report_io_error(error);
+        // Checks may still be running: leave their output routing alone.
+        return {failure_status, true};
+    }
+}
+
+} // namespace
+
+const std::vector<std::string>& process_args() {
+    return argument_store();
+}
+
+int lang_start(int argc, char** argv, void (*entry)()) {
+    auto& args = argument_store();
+    args.assign(argv, argv + argc);
+    detail::enter_thread("main", nullptr);
+    try {
+        entry();
+    } catch (const Panic&) {
+        // The report was written where the main thread writes: standard error.
+        std::fflush(stdout);
+        return failure_status;
+    }
+    return 0;
+}
+
+void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
+               const RunnerConfig& config) {
+    const MainOutcome outcome = run_main(args, std::move(tests), config);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (outcome.abandoned_threads) {
+        // Checks still run on other threads: end without destructors they might still use.
+        std::_Exit(outcome.status);
+    }
+    if (outcome.status != 0) {
+        std::exit(outcome.status);
+    }
+}
+
+void test_main_static(std::span<const StaticTestDescAndFn* const> tests,
+                      const RunnerConfig& config) {
+    std::vector<TestDescAndFn> owned;
+    owned.reserve(tests.size());
+    for (const StaticTestDescAndFn* test : tests) {
+        TestDescAndFn entry;
+        entry.desc = test->desc;
+        entry.kind = test->kind;
+        switch (test->kind) {
+        case TestFnKind::StaticTestFn: {
+            const StaticCheckFn fn = test->test;
+            entry.test = [fn]() -> CheckResult {
+                fn();
+                return std::nullopt;
+            };
+            break;
+        }
+        case TestFnKind::StaticBenchFn:
+            entry.bench = test->bench;
+            break;
+        case TestFnKind::DynTestFn:
+        case TestFnKind::DynBenchFn:
+            panic("non-static tests passed to test::test_main_static");
+        }
+        owned.push_back(std::move(entry));
+    }
+    test_main(process_args(), std::move(owned), config);
+}
+
+} // namespace runner

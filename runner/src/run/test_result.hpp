@@ -1,0 +1,76 @@
+// Outcomes of checks and what the run loop keeps of a completed check.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "runner/test_desc.hpp"
+
+namespace runner {
+
+// Identity of a selected check, given in selection order from 0.
+struct TestId {
+    std::size_t value = 0;
+    friend bool operator==(TestId, TestId) = default;
+};
+
+// A benchmark's samples, in nanoseconds per iteration.
+struct BenchSamples {
+    double median_ns = 0;
+    double deviation_ns = 0; // maximum minus minimum
+};
+
+enum class TestResultKind {
+    Passed,
+    Failed,
+    FailedWithMessage,
+    Ignored,
+    Measured,
+    TimeLimitExceeded
+};
+
+struct TestResult {
+    TestResultKind kind = TestResultKind::Passed;
+    std::string message; // FailedWithMessage only
+    BenchSamples bench;  // Measured only
+
+    static TestResult passed() { return {}; }
+    static TestResult failed() { return {TestResultKind::Failed, {}, {}}; }
+    static TestResult failed_with(std::string message) {
+        return {TestResultKind::FailedWithMessage, std::move(message), {}};
+    }
+    static TestResult ignored() { return {TestResultKind::Ignored, {}, {}}; }
+    static TestResult time_limit_exceeded() { return {TestResultKind::TimeLimitExceeded, {}, {}}; }
+    static TestResult measured(BenchSamples samples) {
+        return {TestResultKind::Measured, {}, samples};
+    }
+
+    bool is_failure() const {
+        return kind == TestResultKind::Failed || kind == TestResultKind::FailedWithMessage ||
+               kind == TestResultKind::TimeLimitExceeded;
+    }
+};
+
+// Execution time of one check, shown as seconds with three decimals: "0.012s".
+struct TestExecTime {
+    std::chrono::nanoseconds duration{0};
+    std::string to_string() const;
+};
+
+// Wall time of the whole run, shown as seconds with two decimals: "0.01s".
+struct TestSuiteExecTime {
+    std::chrono::nanoseconds duration{0};
+    std::string to_string() const;
+};
+
+struct CompletedTest {
+    TestId id;
+    TestDesc desc;
+    TestResult result;
+    std::optional<TestExecTime> exec_time;
+    std::string stdout_bytes; // captured output; empty when capture is off
+};
+
+} // namespace runner
