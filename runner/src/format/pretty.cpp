@@ -161,7 +161,9 @@ void write_pretty(OutputLocation& out, std::string_view text, Color color, bool 
 void write_results(OutputLocation& out,
                    const std::vector<std::pair<TestDesc, std::string>>& results,
                    std::string_view title) {
-    const std::string heading = "\n" + std::string(title) + ":\n";
+    std::string heading = "\n";
+    heading.append(title);
+    heading += ":\n";
     out.write(heading);
     std::vector<std::string_view> names;
     std::string outputs;

@@ -1,11 +1,16 @@
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <pthread.h>
 #include <sched.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace runner::platform {
@@ -92,20 +97,70 @@ SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
     return outcome;
 }
 
-std::optional<std::size_t> available_parallelism() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int count = CPU_COUNT(&set);
-        if (count > 0) {
-            return static_cast<std::size_t>(count);
+namespace {
+
+std::optional<std::string> read_first_line(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    if (!file || !std::getline(file, line)) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+// The CPU quota of the process's control group (version 2 "cpu.max", else version 1
+// "cpu.cfs_quota_us"), as whole processors rounded up; nothing when there is no quota.
+std::optional<std::size_t> cgroup_cpu_quota() {
+    std::string group;
+    std::ifstream membership("/proc/self/cgroup");
+    for (std::string line; std::getline(membership, line);) {
+        if (line.starts_with("0::")) {
+            group = line.substr(3);
         }
     }
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    if (online > 0) {
-        return static_cast<std::size_t>(online);
+    std::optional<std::size_t> limit;
+    const auto consider = [&limit](double quota, double period) {
+        if (quota > 0 && period > 0) {
+            const auto cpus = static_cast<std::size_t>(std::max(1.0, std::ceil(quota / period)));
+            limit = limit ? std::min(*limit, cpus) : cpus;
+        }
+    };
+    // Every level of the hierarchy may limit the group.
+    for (std::string dir = group; !dir.empty();) {
+        if (const auto line = read_first_line("/sys/fs/cgroup" + dir + "/cpu.max")) {
+            std::istringstream fields(*line);
+            std::string quota;
+            double period = 0;
+            if (fields >> quota >> period && quota != "max") {
+                consider(std::strtod(quota.c_str(), nullptr), period);
+            }
+        }
+        const std::size_t slash = dir.find_last_of('/');
+        dir = slash == 0 || slash == std::string::npos ? std::string() : dir.substr(0, slash);
     }
-    return std::nullopt;
+    const auto quota = read_first_line("/sys/fs/cgroup/cpu/cpu.cfs_quota_us");
+    const auto period = read_first_line("/sys/fs/cgroup/cpu/cpu.cfs_period_us");
+    if (quota && period) {
+        consider(std::strtod(quota->c_str(), nullptr), std::strtod(period->c_str(), nullptr));
+    }
+    return limit;
+}
+
+} // namespace
+
+std::optional<std::size_t> available_parallelism() {
+    std::optional<std::size_t> count;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        count = static_cast<std::size_t>(CPU_COUNT(&set));
+    } else if (const long online = sysconf(_SC_NPROCESSORS_ONLN); online > 0) {
+        count = static_cast<std::size_t>(online);
+    }
+    if (const auto quota = cgroup_cpu_quota(); quota && count) {
+        count = std::min(*count, *quota);
+    }
+    return count;
 }
 
 bool stdout_is_terminal() {

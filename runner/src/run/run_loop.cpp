@@ -76,7 +76,7 @@ std::optional<PanicPayload> call_check(const TestDescAndFn& test) {
 // overflowed its own stack.
 class AltSignalStack {
 public:
-    AltSignalStack() : memory_(std::make_unique<char[]>(size)) {
+    AltSignalStack() : memory_(std::make_unique_for_overwrite<char[]>(size)) {
         stack_t stack{};
         stack.ss_sp = memory_.get();
         stack.ss_size = size;
