@@ -1,0 +1,195 @@
+#include "sarnivelle_scenery_bake/noise.hpp"
+
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "check_failure.hpp"
+
+namespace sarnivelle_scenery_bake::noise {
+namespace {
+
+using testing::expect_failure;
+using testing::failure_of;
+using tests::Operations;
+
+constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+constexpr float inf = std::numeric_limits<float>::infinity();
+
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+TEST(NoiseChecks, PassOnTheModule) {
+    EXPECT_EQ(failure_of([] { tests::check_displace_zero_returns_base(); }), std::nullopt);
+    EXPECT_EQ(failure_of([] { tests::check_object_noise_deterministic(); }), std::nullopt);
+    EXPECT_EQ(failure_of([] { tests::check_prng_reference_value(); }), std::nullopt);
+    EXPECT_EQ(failure_of([] { tests::check_prng_constants(); }), std::nullopt);
+    EXPECT_EQ(failure_of([] { tests::check_rotate_zero_max(); }), std::nullopt);
+    EXPECT_EQ(failure_of([] { tests::check_scale_min_equals_max(); }), std::nullopt);
+}
+
+TEST(NoiseChecks, HashChecksFailOnAWrongConstant) {
+    Operations wrong_k_x;
+    wrong_k_x.cell_hash = [](GlobalCell cell, std::uint32_t seed) {
+        return cell_hash(cell, seed) - cell.gx * 2U; // as if hash_k_x were 2 larger, at seed 0
+    };
+    expect_failure([&] { tests::check_prng_constants(wrong_k_x); },
+                   "the hash uses k_x = 3311027707, the reference is 3311027705");
+    expect_failure([&] { tests::check_prng_reference_value(wrong_k_x); }, "right: 3049390041");
+
+    Operations unseeded;
+    unseeded.cell_hash = [](GlobalCell cell, std::uint32_t) { return cell_hash(cell, 0); };
+    expect_failure([&] { tests::check_prng_constants(unseeded); }, "reference seed steps");
+    expect_failure([&] { tests::check_prng_reference_value(unseeded); }, "right: 2508480240");
+
+    Operations low_bits;
+    low_bits.prng = [](GlobalCell cell, std::uint32_t seed) {
+        return static_cast<float>(cell_hash(cell, seed) & 0xFFFFFFU) / 16777216.0f;
+    };
+    expect_failure([&] { tests::check_prng_reference_value(low_bits); }, "expected 0.7099914");
+}
+
+TEST(NoiseChecks, PlacementChecksFailOnIgnoredLimits) {
+    // Adding even a zero offset turns a base coordinate of -0 into +0.
+    Operations adding_zero;
+    adding_zero.displace = [](const Origin& base, GlobalCell cell, std::uint32_t object,
+                              float max) {
+        const float d = (2.0f * prng(cell, draw_seed(Draw::DisplaceX, object)) - 1.0f) * max;
+        return Origin{base.x + d, base.y + d, base.z};
+    };
+    expect_failure([&] { tests::check_displace_zero_returns_base(adding_zero); },
+                   "zero displacement moved (-0, ");
+
+    Operations unbounded;
+    unbounded.displace = [](const Origin& base, GlobalCell cell, std::uint32_t object, float) {
+        return displace_obj(base, cell, object, 1.0f);
+    };
+    expect_failure([&] { tests::check_displace_zero_returns_base(unbounded); },
+                   "zero displacement moved (100.5, 37.25, 12) to");
+
+    Operations full_turn;
+    full_turn.rotate = [](GlobalCell cell, std::uint32_t object, float) {
+        return rotate_obj(cell, object, 360.0f);
+    };
+    expect_failure([&] { tests::check_rotate_zero_max(full_turn); }, "rotation with maximum 0 is");
+
+    // A draw times a maximum of -0 is -0.
+    Operations product;
+    product.rotate = [](GlobalCell cell, std::uint32_t object, float max) {
+        return prng(cell, draw_seed(Draw::Rotation, object)) * max;
+    };
+    expect_failure([&] { tests::check_rotate_zero_max(product); },
+                   "rotation with maximum -0 is -0");
+
+    Operations free_scale;
+    free_scale.scale = [](GlobalCell cell, std::uint32_t object, float, float) {
+        return 0.5f + prng(cell, draw_seed(Draw::Scale, object));
+    };
+    expect_failure([&] { tests::check_scale_min_equals_max(free_scale); },
+                   "scale between 1 and 1 is");
+}
+
+TEST(NoiseChecks, DeterminismCheckFailsOnStateOrThreadDependence) {
+    Operations stateful;
+    stateful.object_noise = [](const Origin& base, GlobalCell cell, std::uint32_t object,
+                               const NoiseLimits& limits) {
+        static std::atomic<std::uint32_t> calls{0};
+        return object_noise(base, cell, object + calls++, limits);
+    };
+    expect_failure([&] { tests::check_object_noise_deterministic(stateful); },
+                   "second call: draw 0");
+
+    Operations per_thread;
+    per_thread.object_noise = [](const Origin& base, GlobalCell cell, std::uint32_t object,
+                                 const NoiseLimits& limits) {
+        static const std::thread::id first_thread = std::this_thread::get_id();
+        ObjectNoise noise = object_noise(base, cell, object, limits);
+        if (std::this_thread::get_id() != first_thread) {
+            noise.scale = std::nextafter(noise.scale, 2.0f);
+        }
+        return noise;
+    };
+    expect_failure([&] { tests::check_object_noise_deterministic(per_thread); },
+                   "other thread: draw 0");
+}
+
+TEST(GlobalCell, FollowsTheLandblockKey) {
+    const GlobalCell cell = global_cell(0xA9B4, 3, 5);
+    EXPECT_EQ(cell.gx, 8U * 0xA9U + 3U);
+    EXPECT_EQ(cell.gy, 8U * 0xB4U + 5U);
+    const GlobalCell far = global_cell(0xFFFF, 7, 7);
+    EXPECT_EQ(far.gx, 2047U);
+    EXPECT_EQ(far.gy, 2047U);
+}
+
+TEST(Prng, IsAWholeMultipleOfTwoToTheMinus24InTheUnitInterval) {
+    for (const std::uint32_t g : {0U, 1U, 2047U, 0x7FFFFFFFU, 0xFFFFFFFFU}) {
+        for (const std::uint32_t seed : {0U, 1U, 6U, 0xFFFFFFFFU}) {
+            const float u = prng({g, 0xFFFFFFFFU - g}, seed);
+            EXPECT_TRUE(u >= 0.0f && u < 1.0f) << u;
+            EXPECT_EQ(bits(u * 16777216.0f), bits(std::floor(u * 16777216.0f))) << u;
+        }
+    }
+}
+
+TEST(Prng, EachDrawFillsTheUnitIntervalOverALandblock) {
+    for (std::uint32_t kind = 0; kind < draw_kinds; ++kind) {
+        SCOPED_TRACE(kind);
+        int per_quarter[4] = {};
+        for (std::uint32_t cx = 0; cx < 8; ++cx) {
+            for (std::uint32_t cy = 0; cy < 8; ++cy) {
+                const float u = prng(global_cell(0xA9B4, cx, cy), draw_seed(Draw{kind}, 3));
+                ++per_quarter[static_cast<int>(u * 4.0f)];
+            }
+        }
+        for (const int count : per_quarter) {
+            EXPECT_GE(count, 6); // of 64 draws, about 16 expected in each quarter
+        }
+    }
+}
+
+TEST(ObjectNoise, StaysWithinItsLimits) {
+    const Origin base{50.0f, 60.0f, 7.5f};
+    const NoiseLimits limits{4.0f, 90.0f, 0.75f, 1.5f};
+    int moved_left = 0;
+    int moved_right = 0;
+    for (std::uint32_t gx = 1350; gx < 1358; ++gx) {
+        for (std::uint32_t object = 0; object < 8; ++object) {
+            const ObjectNoise noise = object_noise(base, {gx, 1440}, object, limits);
+            EXPECT_LE(std::fabs(noise.origin.x - base.x), 4.0f);
+            EXPECT_LE(std::fabs(noise.origin.y - base.y), 4.0f);
+            EXPECT_EQ(bits(noise.origin.z), bits(base.z));
+            EXPECT_TRUE(noise.rotation_degrees >= 0.0f && noise.rotation_degrees <= 90.0f);
+            EXPECT_TRUE(noise.scale >= 0.75f && noise.scale <= 1.5f);
+            moved_left += noise.origin.x < base.x ? 1 : 0;
+            moved_right += noise.origin.x > base.x ? 1 : 0;
+        }
+    }
+    EXPECT_GT(moved_left, 0);
+    EXPECT_GT(moved_right, 0);
+}
+
+TEST(ObjectNoise, NanInfiniteAndReversedLimitsGiveDefinedResults) {
+    const GlobalCell cell{12, 34};
+    EXPECT_EQ(bits(displace_obj({-0.0f, 2.0f, 3.0f}, cell, 0, nan).x), bits(-0.0f));
+    EXPECT_EQ(bits(displace_obj({1.0f, 2.0f, 3.0f}, cell, 0, -5.0f).y), bits(2.0f));
+    EXPECT_EQ(bits(rotate_obj(cell, 0, nan)), bits(0.0f));
+    EXPECT_EQ(bits(rotate_obj(cell, 0, -30.0f)), bits(0.0f));
+    EXPECT_EQ(bits(scale_obj(cell, 0, 2.0f, 1.0f)), bits(2.0f)); // reversed: the minimum
+    EXPECT_EQ(bits(scale_obj(cell, 0, 2.0f, nan)), bits(2.0f));
+    EXPECT_TRUE(std::isnan(scale_obj(cell, 0, nan, 1.0f)));
+    constexpr float most = std::numeric_limits<float>::max();
+    for (std::uint32_t object = 0; object < 16; ++object) {
+        EXPECT_TRUE(std::isfinite(scale_obj(cell, object, -most, most)));
+        EXPECT_GE(scale_obj(cell, object, 1.0f, inf), 1.0f);
+    }
+}
+
+} // namespace
+} // namespace sarnivelle_scenery_bake::noise
