@@ -49,7 +49,15 @@ void ConsoleTestState::write_log_result(const TestDesc& desc, const TestResult& 
         line = "failed";
         break;
     case TestResultKind::FailedWithMessage:
-        line = "failed: " + result.message;
+        // One line per outcome: the message's own line breaks are written as "\n".
+        line = "failed: ";
+        for (const char c : result.message) {
+            if (c == '\n') {
+                line += "\\n";
+            } else {
+                line.push_back(c);
+            }
+        }
         break;
     case TestResultKind::Ignored:
         line = desc.ignore_message ? "ignored: " + std::string(*desc.ignore_message) : "ignored";

@@ -1,0 +1,106 @@
+// The terse form: the run-start line, one character per result in completion order, then the
+// same failure sections and summary as the pretty form.
+#include <chrono>
+#include <string>
+
+#include "format/formatter.hpp"
+#include "format/pretty_sections.hpp"
+
+namespace runner {
+namespace {
+
+// Progress characters per line before a line break.
+constexpr std::size_t line_width = 88;
+
+class TerseFormatter final : public OutputFormatter {
+public:
+    TerseFormatter(OutputLocation& out, const FormatterSettings& settings)
+        : out_(out), settings_(settings), use_color_(settings.use_color && out.supports_color()) {}
+
+    // List mode is the plain list, as in the pretty form.
+    void write_discovery_start() override {}
+    void write_test_discovered(const TestDesc& desc, bool is_bench) override {
+        write_plain_discovered(out_, desc, is_bench);
+    }
+    void write_discovery_finish(const DiscoveryState& state) override {
+        write_plain_discovery_finish(out_, state);
+    }
+
+    void write_run_start(std::size_t test_count,
+                         std::optional<std::uint64_t> shuffle_seed) override {
+        write_run_start_line(out_, test_count, shuffle_seed);
+    }
+
+    void write_test_start(const TestDesc& /*desc*/) override {}
+
+    void write_timeout(const TestDesc& desc) override {
+        end_progress_line();
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(settings_.check_deadline).count();
+        out_.write("test " + std::string(desc.name) + " has been running for over " +
+                   std::to_string(seconds) + " seconds\n");
+        out_.flush();
+    }
+
+    void write_result(const TestDesc& /*desc*/, const TestResult& result,
+                      const std::optional<TestExecTime>& /*exec_time*/,
+                      std::string_view /*stdout_bytes*/,
+                      const ConsoleTestState& /*state*/) override {
+        switch (result.kind) {
+        case TestResultKind::Passed:
+            write_progress(".", Color::Green);
+            break;
+        case TestResultKind::Failed:
+        case TestResultKind::FailedWithMessage:
+        case TestResultKind::TimeLimitExceeded:
+            write_progress("F", Color::Red);
+            break;
+        case TestResultKind::Ignored:
+            write_progress("i", Color::Yellow);
+            break;
+        case TestResultKind::Measured:
+            write_progress("b", Color::Cyan);
+            break;
+        }
+        out_.flush();
+    }
+
+    // Never called by this executable.
+    void write_merged_doctests_times(double /*total*/, double /*compilation*/) override {}
+
+    bool write_run_finish(const ConsoleTestState& state) override {
+        end_progress_line();
+        return write_run_finish_sections(out_, state, settings_.show_output, use_color_);
+    }
+
+private:
+    void write_progress(std::string_view mark, Color color) {
+        write_pretty(out_, mark, color, use_color_);
+        if (++column_ == line_width) {
+            out_.write("\n");
+            column_ = 0;
+        }
+    }
+
+    // Anything but a progress character starts on a line of its own.
+    void end_progress_line() {
+        if (column_ > 0) {
+            out_.write("\n");
+            column_ = 0;
+        }
+    }
+
+    OutputLocation& out_;
+    FormatterSettings settings_;
+    bool use_color_;
+    std::size_t column_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFormatter> make_terse_formatter(OutputLocation& out,
+                                                      const FormatterSettings& settings) {
+    return std::make_unique<TerseFormatter>(out, settings);
+}
+
+} // namespace runner
