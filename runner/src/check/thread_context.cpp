@@ -48,9 +48,11 @@ private:
     std::streambuf* original_ = nullptr;
 };
 
-RoutingStreambuf cout_router;
-RoutingStreambuf cerr_router;
-RoutingStreambuf clog_router;
+// Never destroyed: the standard streams may be flushed at exit after static objects are gone,
+// and a run that abandoned running checks ends with their routing still in place.
+RoutingStreambuf& cout_router = *new RoutingStreambuf;
+RoutingStreambuf& cerr_router = *new RoutingStreambuf;
+RoutingStreambuf& clog_router = *new RoutingStreambuf;
 bool installed = false;
 
 void write_all(std::FILE* stream, std::string_view bytes) {

@@ -58,19 +58,29 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         }
     }
 
+    // Routes the standard streams while checks run; a failure on the main thread (an invalid
+    // environment value) leaves through here too.
+    struct CaptureScope {
+        bool active = false;
+        bool keep = false; // checks still run and still write through the routing
+        ~CaptureScope() {
+            if (active && !keep) {
+                detail::remove_stream_capture();
+            }
+        }
+    } capture;
     if (!opts.nocapture) {
         detail::install_stream_capture();
+        capture.active = true;
     }
     install_crash_handlers();
     try {
         const RunSummary summary = run_tests_console(opts, std::move(tests), config, out);
-        if (!summary.abandoned_threads) {
-            detail::remove_stream_capture();
-        }
+        capture.keep = summary.abandoned_threads;
         return {summary.success ? 0 : failure_status, summary.abandoned_threads};
     } catch (const IoError& error) {
         report_io_error(error);
-        // Checks may still be running: leave their output routing alone.
+        capture.keep = true;
         return {failure_status, true};
     }
 }
