@@ -1,0 +1,246 @@
+// The default report's texts and section layout, written to a string.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "format/formatter.hpp"
+#include "format/output_location.hpp"
+
+namespace runner {
+namespace {
+
+using std::chrono::milliseconds;
+
+TestDesc named(std::string_view name) {
+    TestDesc desc;
+    desc.name = name;
+    return desc;
+}
+
+class PrettyReport : public ::testing::Test {
+protected:
+    // A fresh formatter over a fresh string; `terminal` makes the string act as a terminal.
+    OutputFormatter& make(FormatterSettings with = {}, bool terminal = false) {
+        out = std::make_unique<StringLocation>(terminal);
+        formatter = make_pretty_formatter(*out, with);
+        return *formatter;
+    }
+    const std::string& text() const { return out->text(); }
+
+    void report(OutputFormatter& f, const TestDesc& desc, const TestResult& result,
+                std::optional<TestExecTime> time = std::nullopt) {
+        f.write_result(desc, result, time, "", state);
+    }
+
+    TestOpts opts;
+    ConsoleTestState state{opts};
+    std::unique_ptr<StringLocation> out;
+    std::unique_ptr<OutputFormatter> formatter;
+};
+
+TEST_F(PrettyReport, run_start_line_names_the_count_and_seed) {
+    make().write_run_start(27, std::nullopt);
+    EXPECT_EQ(text(), "\nrunning 27 tests\n");
+    make().write_run_start(1, std::nullopt);
+    EXPECT_EQ(text(), "\nrunning 1 test\n");
+    make().write_run_start(0, std::nullopt);
+    EXPECT_EQ(text(), "\nrunning 0 tests\n");
+    make().write_run_start(3, 18446744073709551615u);
+    EXPECT_EQ(text(), "\nrunning 3 tests (shuffle seed: 18446744073709551615)\n");
+}
+
+TEST_F(PrettyReport, one_check_at_a_time_writes_the_head_when_the_check_starts) {
+    OutputFormatter& f = make();
+    const TestDesc desc = named("height::tests::on_road_basic");
+    f.write_test_start(desc);
+    EXPECT_EQ(text(), "test height::tests::on_road_basic ... ");
+    report(f, desc, TestResult::passed());
+    EXPECT_EQ(text(), "test height::tests::on_road_basic ... ok\n");
+}
+
+TEST_F(PrettyReport, several_at_a_time_write_the_whole_line_with_the_result) {
+    FormatterSettings settings;
+    settings.is_multithreaded = true;
+    OutputFormatter& f = make(settings);
+    const TestDesc desc = named("noise::tests::scale_obj_min_equals_max");
+    f.write_test_start(desc);
+    EXPECT_EQ(text(), "");
+    report(f, desc, TestResult::failed());
+    EXPECT_EQ(text(), "test noise::tests::scale_obj_min_equals_max ... FAILED\n");
+}
+
+TEST_F(PrettyReport, result_words_and_mode_labels) {
+    FormatterSettings settings;
+    settings.is_multithreaded = true;
+    OutputFormatter& f = make(settings);
+
+    TestDesc should_panic = named("a::should_panic");
+    should_panic.should_panic = {ShouldPanicKind::YesWithMessage, "x"};
+    TestDesc compile_fail = named("a::compile_fail");
+    compile_fail.compile_fail = true;
+    TestDesc no_run = named("a::no_run");
+    no_run.no_run = true;
+    TestDesc ignored = named("a::ignored");
+    ignored.ignore = true;
+    ignored.should_panic = {ShouldPanicKind::Yes, {}}; // ignored checks carry no label
+    TestDesc ignored_why = named("a::ignored_why");
+    ignored_why.ignore = true;
+    ignored_why.ignore_message = "not yet";
+
+    report(f, should_panic, TestResult::passed());
+    report(f, compile_fail, TestResult::failed_with("m"));
+    report(f, no_run, TestResult::passed());
+    report(f, ignored, TestResult::ignored());
+    report(f, ignored_why, TestResult::ignored());
+    report(f, named("a::slow"), TestResult::time_limit_exceeded());
+    EXPECT_EQ(text(), "test a::should_panic - should panic ... ok\n"
+                      "test a::compile_fail - compile fail ... FAILED\n"
+                      "test a::no_run - compile ... ok\n"
+                      "test a::ignored ... ignored\n"
+                      "test a::ignored_why ... ignored, not yet\n"
+                      "test a::slow ... FAILED (time limit exceeded)\n");
+}
+
+TEST_F(PrettyReport, execution_time_follows_the_word_when_times_are_on) {
+    FormatterSettings settings;
+    settings.is_multithreaded = true;
+    report(make(settings), named("a::b"), TestResult::passed(), TestExecTime{milliseconds(12)});
+    EXPECT_EQ(text(), "test a::b ... ok\n"); // no time option: no time
+
+    settings.time_options = TestTimeOptions{};
+    report(make(settings), named("a::b"), TestResult::passed(), TestExecTime{milliseconds(12)});
+    EXPECT_EQ(text(), "test a::b ... ok <0.012s>\n");
+    report(make(settings), named("a::b"), TestResult::ignored());
+    EXPECT_EQ(text(), "test a::b ... ignored\n");
+}
+
+TEST_F(PrettyReport, overdue_notice_names_the_deadline_in_seconds) {
+    make().write_timeout(named("slow::tests::x"));
+    EXPECT_EQ(text(), "test slow::tests::x has been running for over 60 seconds\n");
+    FormatterSettings settings;
+    settings.check_deadline = milliseconds(5000);
+    make(settings).write_timeout(named("slow::tests::x"));
+    EXPECT_EQ(text(), "test slow::tests::x has been running for over 5 seconds\n");
+}
+
+TEST_F(PrettyReport, summary_of_a_passing_run) {
+    state.total = 27;
+    state.passed = 27;
+    state.exec_time = TestSuiteExecTime{milliseconds(4)};
+    EXPECT_TRUE(make().write_run_finish(state));
+    EXPECT_EQ(text(), "\ntest result: ok. 27 passed; 0 failed; 0 ignored; 0 measured; 0 filtered "
+                      "out; finished in 0.00s\n\n");
+}
+
+TEST_F(PrettyReport, failures_show_outputs_in_completion_order_and_names_sorted) {
+    state.total = 3;
+    state.passed = 1;
+    state.failed = 2;
+    state.filtered_out = 24;
+    state.exec_time = TestSuiteExecTime{milliseconds(1234)};
+    state.not_failures = {{named("c::passed"), "not shown without --show-output\n"}};
+    state.failures = {{named("b::second"), "b output"},
+                      {named("a::first"), "a \xff output\n"},
+                      {named("a::silent"), ""}};
+    state.failed = 3;
+    EXPECT_FALSE(make().write_run_finish(state));
+    EXPECT_EQ(text(), "\nfailures:\n"
+                      "\n---- b::second stdout ----\nb output\n"
+                      "---- a::first stdout ----\na \xEF\xBF\xBD output\n\n"
+                      "\nfailures:\n"
+                      "    a::first\n"
+                      "    a::silent\n"
+                      "    b::second\n"
+                      "\ntest result: FAILED. 1 passed; 3 failed; 0 ignored; 0 measured; 24 "
+                      "filtered out; finished in 1.23s\n\n");
+}
+
+TEST_F(PrettyReport, time_failures_have_their_own_section_after_the_failures) {
+    state.failed = 2;
+    state.exec_time = TestSuiteExecTime{milliseconds(10)};
+    state.failures = {{named("a::failed"), ""}};
+    state.time_failures = {{named("a::slow"), ""}};
+    EXPECT_FALSE(make().write_run_finish(state));
+    EXPECT_EQ(text(), "\nfailures:\n\nfailures:\n    a::failed\n"
+                      "\nfailures (time limit exceeded):\n\nfailures (time limit exceeded):\n"
+                      "    a::slow\n"
+                      "\ntest result: FAILED. 0 passed; 2 failed; 0 ignored; 0 measured; 0 "
+                      "filtered out; finished in 0.01s\n\n");
+}
+
+TEST_F(PrettyReport, show_output_lists_successes_even_when_none_printed) {
+    FormatterSettings settings;
+    settings.show_output = true;
+    state.passed = 2;
+    state.exec_time = TestSuiteExecTime{milliseconds(0)};
+    state.not_failures = {{named("b::quiet"), ""}, {named("a::quiet"), ""}};
+    EXPECT_TRUE(make(settings).write_run_finish(state));
+    EXPECT_EQ(text(), "\nsuccesses:\n\nsuccesses:\n    a::quiet\n    b::quiet\n"
+                      "\ntest result: ok. 2 passed; 0 failed; 0 ignored; 0 measured; 0 filtered "
+                      "out; finished in 0.00s\n\n");
+
+    state.not_failures.clear();
+    state.passed = 0;
+    EXPECT_TRUE(make(settings).write_run_finish(state));
+    EXPECT_TRUE(text().starts_with("\nsuccesses:\n\nsuccesses:\n\ntest result: ok. 0 passed"))
+        << text();
+}
+
+TEST_F(PrettyReport, a_single_ignored_check_repeats_its_message_after_the_summary) {
+    TestDesc only = named("a::later");
+    only.ignore = true;
+    only.ignore_message = "needs terrain";
+    state.total = 1;
+    state.ignored = 1;
+    state.filtered_out = 26;
+    state.ignores = {only};
+    state.exec_time = TestSuiteExecTime{milliseconds(0)};
+    EXPECT_TRUE(make().write_run_finish(state));
+    EXPECT_EQ(text(), "\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; 26 filtered "
+                      "out; finished in 0.00s\n\n"
+                      "test: a::later, ignore_message: needs terrain\n\n");
+
+    // Without a message, or among other checks, nothing follows the summary.
+    only.ignore_message.reset();
+    state.ignores = {only};
+    make().write_run_finish(state);
+    EXPECT_TRUE(text().ends_with("finished in 0.00s\n\n")) << text();
+}
+
+TEST_F(PrettyReport, colours_only_on_a_terminal_and_only_when_wanted) {
+    FormatterSettings settings;
+    settings.is_multithreaded = true;
+    settings.use_color = true;
+    settings.time_options = TestTimeOptions{}; // unit checks: warn 50 ms, critical 100 ms
+
+    OutputFormatter& f = make(settings, true);
+    report(f, named("a::ok"), TestResult::passed(), TestExecTime{milliseconds(1)});
+    report(f, named("a::warn"), TestResult::passed(), TestExecTime{milliseconds(50)});
+    report(f, named("a::late"), TestResult::failed(), TestExecTime{milliseconds(100)});
+    report(f, named("a::skip"), TestResult::ignored());
+    report(f, named("a::bench"), TestResult::measured({1234.4, 5.0}));
+    EXPECT_EQ(text(), "test a::ok ... \x1b[32mok\x1b[0m <0.001s>\n"
+                      "test a::warn ... \x1b[32mok\x1b[0m <\x1b[33m0.050s\x1b[0m>\n"
+                      "test a::late ... \x1b[31mFAILED\x1b[0m <\x1b[31m0.100s\x1b[0m>\n"
+                      "test a::skip ... \x1b[33mignored\x1b[0m\n"
+                      "test a::bench ... \x1b[36mbench\x1b[0m: 1,234 ns/iter (+/- 5)\n");
+
+    state.failed = 1;
+    state.exec_time = TestSuiteExecTime{milliseconds(0)};
+    make(settings, true).write_run_finish(state);
+    EXPECT_TRUE(text().starts_with("\ntest result: \x1b[31mFAILED\x1b[0m. 0 passed")) << text();
+
+    // Not a terminal, or colour not wanted: plain text.
+    report(make(settings, false), named("a::ok"), TestResult::passed(),
+           TestExecTime{milliseconds(100)});
+    EXPECT_EQ(text(), "test a::ok ... ok <0.100s>\n");
+    settings.use_color = false;
+    report(make(settings, true), named("a::ok"), TestResult::passed(),
+           TestExecTime{milliseconds(100)});
+    EXPECT_EQ(text(), "test a::ok ... ok <0.100s>\n");
+}
+
+} // namespace
+} // namespace runner
