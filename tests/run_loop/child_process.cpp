@@ -52,14 +52,14 @@ struct Pipe {
     }
 };
 
-std::vector<std::string> child_environment(const ChildSpec& spec) {
+std::vector<std::string> child_environment(const ChildSpec& child) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "SARNIVELLE_", 11) != 0) {
             env.emplace_back(*entry);
         }
     }
-    for (const auto& [name, value] : spec.env) {
+    for (const auto& [name, value] : child.env) {
         env.push_back(name + "=" + value);
     }
     return env;
@@ -115,10 +115,10 @@ bool drain(int out_fd, int err_fd, std::string& out, std::string& err,
 
 } // namespace
 
-ChildResult run_child(const std::string& program, const ChildSpec& spec) {
+ChildResult run_child(const std::string& program, const ChildSpec& child) {
     std::vector<std::string> argv_texts{program};
-    argv_texts.insert(argv_texts.end(), spec.args.begin(), spec.args.end());
-    std::vector<std::string> env_texts = child_environment(spec);
+    argv_texts.insert(argv_texts.end(), child.args.begin(), child.args.end());
+    std::vector<std::string> env_texts = child_environment(child);
     std::vector<char*> argv = pointers(argv_texts);
     std::vector<char*> envp = pointers(env_texts);
 
@@ -126,7 +126,7 @@ ChildResult run_child(const std::string& program, const ChildSpec& spec) {
     Pipe err_pipe;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    switch (spec.stdout_target) {
+    switch (child.stdout_target) {
     case StdoutTarget::Pipe:
     case StdoutTarget::BrokenPipe:
         posix_spawn_file_actions_adddup2(&actions, out_pipe.write_end, STDOUT_FILENO);
@@ -139,7 +139,7 @@ ChildResult run_child(const std::string& program, const ChildSpec& spec) {
         break;
     }
     posix_spawn_file_actions_adddup2(&actions, err_pipe.write_end, STDERR_FILENO);
-    if (spec.stdout_target == StdoutTarget::BrokenPipe) {
+    if (child.stdout_target == StdoutTarget::BrokenPipe) {
         // Nobody will ever read what the child writes.
         out_pipe.close_read();
     }
@@ -165,7 +165,7 @@ ChildResult run_child(const std::string& program, const ChildSpec& spec) {
     err_pipe.close_write();
 
     ChildResult result;
-    const auto limit = std::chrono::steady_clock::now() + spec.time_limit;
+    const auto limit = std::chrono::steady_clock::now() + child.time_limit;
     if (!drain(out_pipe.read_end, err_pipe.read_end, result.out, result.err, limit)) {
         result.timed_out = true;
         ::kill(pid, SIGKILL);

@@ -36,6 +36,6 @@ struct ChildResult {
 
 // Runs `program` and waits for it. SIGPIPE has its default action in the child whatever the
 // parent does with it.
-ChildResult run_child(const std::string& program, const ChildSpec& spec);
+ChildResult run_child(const std::string& program, const ChildSpec& child);
 
 } // namespace run_loop_tests

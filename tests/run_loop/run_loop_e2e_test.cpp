@@ -36,11 +36,11 @@ Env with(Env env, const Env& more) {
 
 ChildResult run_fixture(std::vector<std::string> args, const Env& env,
                         StdoutTarget target = StdoutTarget::Pipe) {
-    ChildSpec spec;
-    spec.args = std::move(args);
-    spec.env = env;
-    spec.stdout_target = target;
-    ChildResult result = run_child(FIXTURE_BINARY, spec);
+    ChildSpec child;
+    child.args = std::move(args);
+    child.env = env;
+    child.stdout_target = target;
+    ChildResult result = run_child(FIXTURE_BINARY, child);
     EXPECT_FALSE(result.timed_out) << "the fixture did not finish; output so far:\n"
                                    << result.out << result.err;
     return result;
