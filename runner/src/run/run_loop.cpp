@@ -40,37 +40,69 @@ std::size_t min_stack_size() {
     return size;
 }
 
-// A failure that did not come through runner::panic (an exception of the check's own): the
-// report is written as for a panic, at the check's declaration.
-PanicPayload report_uncaught(const TestDesc& desc, PanicPayload payload) {
+// Runs `body`, turning a failure into its payload. A failure that did not come through
+// runner::panic (an exception of the check's own) is reported as a panic at the check's
+// declaration.
+template <class Body>
+std::optional<PanicPayload> catch_failure(const TestDesc& desc, Body&& body) {
+    const PanicLocation declaration{desc.source_file, desc.start_line, desc.start_col};
     try {
-        panic_at(std::move(payload),
-                 PanicLocation{desc.source_file, desc.start_line, desc.start_col});
+        try {
+            body();
+            return std::nullopt;
+        } catch (const std::exception& error) {
+            panic_at(PanicPayload::text(std::string("uncaught exception: ") + error.what()),
+                     declaration);
+        } catch (const Panic&) {
+            throw;
+        } catch (...) {
+            panic_at(PanicPayload::value(std::any(), "an unknown exception type"), declaration);
+        }
     } catch (const Panic& failure) {
         return failure.payload();
     }
 }
 
-// Runs a check body, turning a failure into its payload.
+// Runs a check body once; a check that returns an error text fails with that text.
 std::optional<PanicPayload> call_check(const TestDescAndFn& test) {
-    try {
+    return catch_failure(test.desc, [&test] {
         if (test.is_bench()) {
             Bencher bencher(false);
             test.bench(bencher);
         } else if (CheckResult error = test.test()) {
-            return report_uncaught(test.desc, PanicPayload::text(std::move(*error)));
+            panic_at(
+                PanicPayload::text(std::move(*error)),
+                PanicLocation{test.desc.source_file, test.desc.start_line, test.desc.start_col});
         }
-        return std::nullopt;
-    } catch (const Panic& failure) {
-        return failure.payload();
-    } catch (const std::exception& error) {
-        return report_uncaught(
-            test.desc, PanicPayload::text(std::string("uncaught exception: ") + error.what()));
-    } catch (...) {
-        return report_uncaught(test.desc,
-                               PanicPayload::value(std::any(), "an unknown exception type"));
-    }
+    });
 }
+
+// Gives the calling thread a check's name and a fresh output capture for as long as it runs
+// the check, then restores what the thread had.
+class CheckScope {
+public:
+    CheckScope(std::string_view check_name, bool nocapture)
+        : thread_(detail::this_thread()), saved_name_(thread_.name),
+          saved_capture_(thread_.capture),
+          capture_(nocapture ? nullptr : std::make_shared<detail::OutputCapture>()) {
+        detail::enter_thread(std::string(check_name), capture_);
+        thread_.check_name = check_name;
+    }
+    ~CheckScope() {
+        detail::enter_thread(std::move(saved_name_), std::move(saved_capture_));
+        thread_.check_name.clear();
+    }
+    CheckScope(const CheckScope&) = delete;
+    CheckScope& operator=(const CheckScope&) = delete;
+
+    std::string output() const { return capture_ ? capture_->contents() : std::string(); }
+
+private:
+    detail::ThreadContext& thread_;
+    std::string saved_name_;
+    std::shared_ptr<detail::OutputCapture> saved_capture_;
+    std::shared_ptr<detail::OutputCapture> capture_;
+};
 
 // An alternate signal stack, so that the crash report of a check also works when the check
 // overflowed its own stack.
@@ -106,59 +138,47 @@ struct CheckRunSettings {
 // Runs one check on the calling thread with its own output capture and sends its result.
 void run_check_here(const CheckRunSettings& settings, TestId id, const TestDescAndFn& test,
                     ResultChannel& channel) {
-    auto& thread = detail::this_thread();
-    const std::string saved_name = thread.name;
-    auto saved_capture = thread.capture;
-    auto capture = settings.nocapture ? nullptr : std::make_shared<detail::OutputCapture>();
-    detail::enter_thread(std::string(test.desc.name), capture);
-    thread.check_name = test.desc.name;
-
-    const auto start = clock::now();
-    const std::optional<PanicPayload> failure = call_check(test);
+    std::optional<PanicPayload> failure;
     std::optional<TestExecTime> exec_time;
-    if (settings.time_options) {
-        exec_time = TestExecTime{clock::now() - start};
+    std::string output;
+    {
+        const CheckScope scope(test.desc.name, settings.nocapture);
+        const auto start = clock::now();
+        failure = call_check(test);
+        if (settings.time_options) {
+            exec_time = TestExecTime{clock::now() - start};
+        }
+        output = scope.output();
     }
-    std::string output = capture ? capture->contents() : std::string();
-    detail::enter_thread(saved_name, std::move(saved_capture));
-    thread.check_name.clear();
-
     TestResult result = calc_result(test.desc, failure, settings.time_options, exec_time);
     channel.send(CompletedTest{id, test.desc, std::move(result), exec_time, std::move(output)});
 }
 
+// The median and the spread (maximum minus minimum) of a benchmark's samples.
+BenchSamples summarise(std::vector<double> samples) {
+    BenchSamples summary;
+    if (!samples.empty()) {
+        std::sort(samples.begin(), samples.end());
+        const std::size_t n = samples.size();
+        summary.median_ns = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+        summary.deviation_ns = samples.back() - samples.front();
+    }
+    return summary;
+}
+
 void run_benchmark_here(const CheckRunSettings& settings, TestId id, const TestDescAndFn& test,
                         ResultChannel& channel) {
-    auto& thread = detail::this_thread();
-    const std::string saved_name = thread.name;
-    auto saved_capture = thread.capture;
-    auto capture = settings.nocapture ? nullptr : std::make_shared<detail::OutputCapture>();
-    detail::enter_thread(std::string(test.desc.name), capture);
-    thread.check_name = test.desc.name;
-
     Bencher bencher(true);
     std::optional<PanicPayload> failure;
-    try {
-        test.bench(bencher);
-    } catch (const Panic& panicked) {
-        failure = panicked.payload();
+    std::string output;
+    {
+        const CheckScope scope(test.desc.name, settings.nocapture);
+        failure = catch_failure(test.desc, [&] { test.bench(bencher); });
+        output = scope.output();
     }
-    std::string output = capture ? capture->contents() : std::string();
-    detail::enter_thread(saved_name, std::move(saved_capture));
-    thread.check_name.clear();
-
     TestResult result = calc_result(test.desc, failure, std::nullopt, std::nullopt);
-    if (!failure && result.kind == TestResultKind::Passed) {
-        std::vector<double> samples = bencher.samples_ns();
-        BenchSamples summary;
-        if (!samples.empty()) {
-            std::sort(samples.begin(), samples.end());
-            const std::size_t n = samples.size();
-            summary.median_ns =
-                n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-            summary.deviation_ns = samples.back() - samples.front();
-        }
-        result = TestResult::measured(summary);
+    if (result.kind == TestResultKind::Passed && !failure) {
+        result = TestResult::measured(summarise(bencher.samples_ns()));
     }
     channel.send(CompletedTest{id, test.desc, std::move(result), std::nullopt, std::move(output)});
 }
