@@ -5,50 +5,38 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "process.hpp"
+#include "child_process.hpp"
+#include "registry_names.hpp"
 
 namespace {
 
 const std::string binary = SCENERY_BAKE_BINARY;
 
 // The registry, in registry order.
-const std::vector<std::string> registry = {
-    "aabb::tests::aabb_intersects_disjoint",
-    "aabb::tests::aabb_intersects_overlap",
-    "aabb::tests::aabb_intersects_touching_edges_count_as_intersect",
-    "aabb::tests::transform_local_aabb_no_rotation",
-    "aabb::tests::transform_local_aabb_quarter_turn",
-    "aabb::tests::transform_local_aabb_scale_doubles_extent",
-    "aabb::tests::transform_mesh_to_aabb_empty_returns_inf_sentinels",
-    "aabb::tests::transform_mesh_to_aabb_is_tighter_than_corner_form_on_octagon",
-    "aabb::tests::transform_mesh_to_aabb_no_rotation",
-    "height::tests::bilinear_at_vertex_equals_raw_height",
-    "height::tests::bilinear_clamps_oob_inputs",
-    "height::tests::bilinear_midpoint_is_corner_average",
-    "height::tests::get_split_dir_deterministic_across_calls",
-    "height::tests::get_split_dir_mixed_output",
-    "height::tests::normal_z_flat_is_one_and_ramp_is_cos45",
-    "height::tests::on_road_basic",
-    "height::tests::slope_flat_terrain_is_zero",
-    "height::tests::slope_linear_ramp_45deg",
-    "height::tests::triangle_plane_z_at_vertex_equals_raw_height",
-    "height::tests::triangle_plane_z_matches_bilinear_on_planar_ramp",
-    "height::tests::triangle_plane_z_midpoint_is_consistent_and_bounded",
-    "noise::tests::displace_zero_returns_base_origin",
-    "noise::tests::object_noise_is_deterministic",
-    "noise::tests::prng_cell_mat_scene_thousand_thousand",
-    "noise::tests::prng_constants_match_oru",
-    "noise::tests::rotate_obj_zero_max_returns_zero",
-    "noise::tests::scale_obj_min_equals_max",
+const std::vector<std::string> registry(test_support::registry_names.begin(),
+                                        test_support::registry_names.end());
+
+// How a run of the executable ended and what it wrote.
+struct Finished {
+    int status = -1; // the exit status; -1 when the program ended by a signal
+    std::string out;
+    std::string err;
 };
 
-cli::Finished run(const std::vector<std::string>& args,
-                  const std::map<std::string, std::string>& env = {}) {
-    return cli::run(binary, args, env);
+// Runs the executable with `args` in the test's environment without any SARNIVELLE_
+// variable, plus `env`.
+Finished run(const std::vector<std::string>& args,
+             const std::map<std::string, std::string>& env = {}) {
+    test_support::ChildSpec child;
+    child.args = args;
+    child.env.assign(env.begin(), env.end());
+    test_support::ChildResult result = test_support::run_child(binary, child);
+    return {result.exited ? result.exit_status : -1, std::move(result.out), std::move(result.err)};
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -83,12 +71,12 @@ std::string summary(int passed, int ignored, int filtered_out) {
            " filtered out; finished in ";
 }
 
-void expect_summary(const cli::Finished& run, int passed, int ignored, int filtered_out) {
+void expect_summary(const Finished& run, int passed, int ignored, int filtered_out) {
     EXPECT_NE(run.out.find("\n" + summary(passed, ignored, filtered_out)), std::string::npos)
         << run.out;
 }
 
-void expect_error(const cli::Finished& run, const std::string& message) {
+void expect_error(const Finished& run, const std::string& message) {
     EXPECT_EQ(run.status, 101);
     EXPECT_EQ(run.err, "error: " + message + "\n");
     EXPECT_EQ(run.out, "");

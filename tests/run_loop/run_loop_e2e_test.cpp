@@ -16,6 +16,8 @@
 #include "child_process.hpp"
 
 namespace run_loop_tests {
+
+using namespace test_support;
 namespace {
 
 using Env = std::vector<std::pair<std::string, std::string>>;

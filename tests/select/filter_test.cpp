@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "registry_names.hpp"
+#include "registry_checks.hpp"
 #include "runner/bencher.hpp"
 #include "select/select.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "registry_names.hpp"
+#include "registry_checks.hpp"
 #include "select/select.hpp"
 
 namespace runner {

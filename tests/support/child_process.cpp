@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace run_loop_tests {
+namespace test_support {
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
@@ -185,4 +185,4 @@ ChildResult run_child(const std::string& program, const ChildSpec& child) {
     return result;
 }
 
-} // namespace run_loop_tests
+} // namespace test_support

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace run_loop_tests {
+namespace test_support {
 
 // Where the child's standard output goes.
 enum class StdoutTarget {
@@ -38,4 +38,4 @@ struct ChildResult {
 // parent does with it.
 ChildResult run_child(const std::string& program, const ChildSpec& child);
 
-} // namespace run_loop_tests
+} // namespace test_support

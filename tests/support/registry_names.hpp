@@ -1,14 +1,11 @@
-// The names of the executable's registry, in registry order, and descriptors made from them.
+// The names the executable's registry must hold, in registry order: written out here, apart
+// from the registry itself, so that tests compare against what was meant.
 #pragma once
 
 #include <array>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "runner/test_desc.hpp"
-
-namespace runner::testing {
+namespace test_support {
 
 inline constexpr std::array<std::string_view, 27> registry_names{
     "aabb::tests::aabb_intersects_disjoint",
@@ -40,28 +37,4 @@ inline constexpr std::array<std::string_view, 27> registry_names{
     "noise::tests::scale_obj_min_equals_max",
 };
 
-inline TestDescAndFn check_named(std::string_view name) {
-    TestDescAndFn check;
-    check.desc.name = name;
-    check.kind = TestFnKind::DynTestFn;
-    check.test = [] { return CheckResult(); };
-    return check;
-}
-
-inline std::vector<TestDescAndFn> registry_checks() {
-    std::vector<TestDescAndFn> checks;
-    for (const auto name : registry_names) {
-        checks.push_back(check_named(name));
-    }
-    return checks;
-}
-
-inline std::vector<std::string> names_of(const std::vector<TestDescAndFn>& checks) {
-    std::vector<std::string> names;
-    for (const auto& check : checks) {
-        names.emplace_back(check.desc.name);
-    }
-    return names;
-}
-
-} // namespace runner::testing
+} // namespace test_support
