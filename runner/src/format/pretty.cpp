@@ -44,6 +44,7 @@ public:
         // hangs shows its name.
         if (!settings_.is_multithreaded) {
             write_test_name(desc, false);
+            out_.flush();
         }
     }
 
@@ -121,7 +122,6 @@ private:
         }
         head += " ... ";
         out_.write(head);
-        out_.flush();
     }
 
     void write_time(const TestDesc& desc, const std::optional<TestExecTime>& exec_time) {

@@ -23,9 +23,17 @@ struct ThreadStarter {
 };
 
 namespace {
+struct ThreadStart {
+    std::string name;
+    std::function<void()> body;
+};
+
 void* thread_main(void* arg) {
-    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
-    (*body)();
+    const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
+    // Named from inside: one prctl, where naming from the starting thread writes a file in
+    // /proc on the starter's time. The system keeps at most 15 bytes of a name.
+    pthread_setname_np(pthread_self(), start->name.substr(0, 15).c_str());
+    start->body();
     return nullptr;
 }
 } // namespace
@@ -77,7 +85,7 @@ SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
         outcome.error = std::strerror(rc);
         return outcome;
     }
-    auto heap_body = std::make_unique<std::function<void()>>(std::move(body));
+    auto heap_body = std::make_unique<ThreadStart>(ThreadStart{name, std::move(body)});
     pthread_t handle{};
     rc = pthread_create(&handle, &attr, &thread_main, heap_body.get());
     pthread_attr_destroy(&attr);
@@ -90,8 +98,6 @@ SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
         return outcome;
     }
     heap_body.release(); // the thread owns it now
-    // The system keeps at most 15 bytes of a thread's name.
-    pthread_setname_np(handle, name.substr(0, 15).c_str());
     ThreadStarter::adopt(outcome.thread, handle);
     outcome.status = SpawnOutcome::Status::Started;
     return outcome;

@@ -186,11 +186,15 @@ void run_benchmark_here(const CheckRunSettings& settings, TestId id, const TestD
 // A started check: the thread that runs it, if it got one.
 struct RunningTest {
     std::optional<platform::Thread> thread;
+    // Set when the thread ended by an exception after its check's result was sent.
+    std::shared_ptr<std::atomic<bool>> ended_by_panic;
 
-    void join() {
+    // Waits for the thread; true when it ended by a panic.
+    bool join() {
         if (thread) {
             thread->join();
         }
+        return ended_by_panic && ended_by_panic->load();
     }
 };
 
@@ -211,14 +215,19 @@ std::optional<RunningTest> run_test(const TestOpts& opts, bool force_ignore, Tes
     // The body shares ownership of the check and the channel: a check abandoned by fail-fast
     // may still be running after the run loop has returned.
     auto shared_test = std::make_shared<TestDescAndFn>(std::move(test));
-    auto body = [settings, id, shared_test, channel]() {
+    auto ended_by_panic = std::make_shared<std::atomic<bool>>(false);
+    auto body = [settings, id, shared_test, channel, ended_by_panic]() {
         const AltSignalStack alt_stack;
-        run_check_here(settings, id, *shared_test, *channel);
+        try {
+            run_check_here(settings, id, *shared_test, *channel);
+        } catch (...) {
+            ended_by_panic->store(true);
+        }
     };
     platform::SpawnOutcome spawned = platform::spawn_thread(name, min_stack_size(), body);
     switch (spawned.status) {
     case platform::SpawnOutcome::Status::Started:
-        return RunningTest{std::move(spawned.thread)};
+        return RunningTest{std::move(spawned.thread), std::move(ended_by_panic)};
     case platform::SpawnOutcome::Status::WouldBlock:
         // The process may not start more threads: run the check here instead.
         run_check_here(settings, id, *shared_test, *channel);
@@ -298,7 +307,7 @@ private:
                 run_test(opts_, force_ignore, id, std::move(test), channel_);
             CompletedTest completed = channel_->recv();
             if (running) {
-                running->join();
+                completed.result = result_after_join(std::move(completed.result), running->join());
             }
             if (handle(completed)) {
                 return true;
@@ -312,7 +321,7 @@ private:
         std::size_t pending = 0;
         std::size_t next = 0;
         std::deque<TimeoutEntry> timeouts;
-        while (pending > 0 || next < tests.size()) {
+        const auto start_checks = [&] {
             while (pending < concurrency && next < tests.size()) {
                 auto& [id, test] = tests[next++];
                 const auto deadline = clock::now() + config_.check_deadline;
@@ -324,7 +333,10 @@ private:
                 timeouts.push_back(TimeoutEntry{id, std::move(desc), deadline});
                 ++pending;
             }
+        };
 
+        start_checks();
+        while (pending > 0) {
             std::optional<CompletedTest> completed;
             while (!completed) {
                 if (timeouts.empty()) {
@@ -342,12 +354,19 @@ private:
                 }
             }
 
-            auto found = running_.find(completed->id);
-            if (found != running_.end()) {
-                found->second.join();
+            RunningTest finished;
+            if (auto found = running_.find(completed->id); found != running_.end()) {
+                finished = std::move(found->second);
                 running_.erase(found);
             }
             --pending;
+            // The check has freed its slot: start the next one before joining, reporting and
+            // counting this one, so that the main thread's own work overlaps the checks'.
+            // Fail-fast starts nothing after a failure.
+            if (!(opts_.fail_fast && completed->result.is_failure())) {
+                start_checks();
+            }
+            completed->result = result_after_join(std::move(completed->result), finished.join());
             if (handle(*completed)) {
                 return true;
             }
