@@ -16,31 +16,30 @@ RoadMap roads_at(std::initializer_list<std::pair<int, int>> vertices, float half
     return roads;
 }
 
-TEST(OnRoad, segment_between_neighbouring_road_vertices) {
+// Road vertices join their neighbours along x and y with segments of the given half width and
+// round ends; diagonal neighbours are not joined.
+TEST(OnRoad, segments_between_neighbouring_road_vertices) {
+    struct Row {
+        RoadMap roads;
+        float x, y;
+        bool expected;
+    };
     // From vertex (2, 3) at (48, 72) to vertex (3, 3) at (72, 72).
-    const RoadMap roads = roads_at({{2, 3}, {3, 3}}, 4.0f);
-    EXPECT_TRUE(on_road(roads, 60.0f, 72.0f));
-    EXPECT_TRUE(on_road(roads, 60.0f, 76.0f)); // the edge of the road belongs to it
-    EXPECT_FALSE(on_road(roads, 60.0f, 76.5f));
-    EXPECT_TRUE(on_road(roads, 45.0f, 70.0f)); // round end beyond the vertex
-    EXPECT_FALSE(on_road(roads, 45.0f, 75.0f));
-    EXPECT_FALSE(on_road(roads, 80.0f, 72.0f));
-}
-
-TEST(OnRoad, diagonal_neighbours_are_not_joined) {
-    const RoadMap roads = roads_at({{1, 1}, {2, 2}}, 2.0f);
-    EXPECT_TRUE(on_road(roads, 24.0f, 25.0f));
-    EXPECT_TRUE(on_road(roads, 48.0f, 47.0f));
-    EXPECT_FALSE(on_road(roads, 36.0f, 36.0f));
-}
-
-TEST(OnRoad, segments_along_y_and_lone_vertices) {
-    const RoadMap roads = roads_at({{8, 7}, {8, 8}, {0, 0}}, 1.0f);
-    EXPECT_TRUE(on_road(roads, 192.0f, 180.0f));
-    EXPECT_TRUE(on_road(roads, 192.5f, 190.0f));
-    EXPECT_FALSE(on_road(roads, 190.0f, 180.0f));
-    EXPECT_TRUE(on_road(roads, 0.5f, -0.5f));
-    EXPECT_FALSE(on_road(roads, 12.0f, 0.0f)); // (1, 0) carries no road
+    const RoadMap along_x = roads_at({{2, 3}, {3, 3}}, 4.0f);
+    const RoadMap diagonal = roads_at({{1, 1}, {2, 2}}, 2.0f);
+    const RoadMap along_y = roads_at({{8, 7}, {8, 8}, {0, 0}}, 1.0f);
+    const Row rows[] = {
+        {along_x, 60.0f, 76.0f, true}, // the edge of the road belongs to it
+        {along_x, 60.0f, 76.5f, false},  {along_x, 45.0f, 70.0f, true}, // round end
+        {along_x, 45.0f, 75.0f, false},  {along_x, 80.0f, 72.0f, false},
+        {diagonal, 24.0f, 25.0f, true},  {diagonal, 48.0f, 47.0f, true},
+        {diagonal, 36.0f, 36.0f, false}, {along_y, 192.0f, 180.0f, true},
+        {along_y, 192.5f, 190.0f, true}, {along_y, 190.0f, 180.0f, false},
+        {along_y, 0.5f, -0.5f, true},    {along_y, 12.0f, 0.0f, false}, // (1, 0) carries no road
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(on_road(row.roads, row.x, row.y), row.expected) << row.x << ", " << row.y;
+    }
 }
 
 TEST(OnRoad, no_road_for_nan_or_unusable_widths) {

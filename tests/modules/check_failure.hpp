@@ -1,7 +1,6 @@
-// Runs a check body and reports how it ended, so a test can assert that a check fails.
+// Runs a check body over deliberately faulty operations and expects it to fail.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,23 +10,24 @@
 
 namespace sarnivelle_scenery_bake::testing {
 
-// The failure message of `body`, or nothing when it returns normally.
-template <class Body>
-std::optional<std::string> failure_of(const Body& body) {
-    try {
-        body();
-    } catch (const runner::Panic& failure) {
-        return failure.payload().message();
-    }
-    return std::nullopt;
-}
+// A check body, the faulty operations it runs on, and a part of the message it must fail with.
+template <class Operations>
+struct Fault {
+    void (*check)(const Operations&);
+    Operations ops;
+    std::string_view message;
+};
 
-// Expects `body` to fail with a message that contains `part`.
-template <class Body>
-void expect_failure(const Body& body, std::string_view part) {
-    const std::optional<std::string> message = failure_of(body);
-    ASSERT_TRUE(message.has_value()) << "passed, but should have failed with: " << part;
-    EXPECT_NE(message->find(part), std::string::npos) << *message;
+template <class Operations>
+void expect_failure(const Fault<Operations>& fault) {
+    try {
+        fault.check(fault.ops);
+    } catch (const runner::Panic& failure) {
+        EXPECT_NE(failure.payload().message().find(fault.message), std::string::npos)
+            << failure.payload().message();
+        return;
+    }
+    ADD_FAILURE() << "passed, but should have failed with: " << fault.message;
 }
 
 } // namespace sarnivelle_scenery_bake::testing

@@ -14,8 +14,6 @@
 namespace sarnivelle_scenery_bake::noise {
 namespace {
 
-using testing::expect_failure;
-using testing::failure_of;
 using tests::Operations;
 
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
@@ -25,99 +23,82 @@ std::uint32_t bits(float value) {
     return std::bit_cast<std::uint32_t>(value);
 }
 
-TEST(NoiseChecks, PassOnTheModule) {
-    EXPECT_EQ(failure_of([] { tests::check_displace_zero_returns_base(); }), std::nullopt);
-    EXPECT_EQ(failure_of([] { tests::check_object_noise_deterministic(); }), std::nullopt);
-    EXPECT_EQ(failure_of([] { tests::check_prng_reference_value(); }), std::nullopt);
-    EXPECT_EQ(failure_of([] { tests::check_prng_constants(); }), std::nullopt);
-    EXPECT_EQ(failure_of([] { tests::check_rotate_zero_max(); }), std::nullopt);
-    EXPECT_EQ(failure_of([] { tests::check_scale_min_equals_max(); }), std::nullopt);
+// ---- faulty operations ----------------------------------------------------------------------
+
+// As if hash_k_x were 2 larger, at seed 0.
+std::uint32_t hash_wrong_k_x(GlobalCell cell, std::uint32_t seed) {
+    return cell_hash(cell, seed) - cell.gx * 2U;
+}
+std::uint32_t hash_unseeded(GlobalCell cell, std::uint32_t) {
+    return cell_hash(cell, 0);
+}
+float prng_low_bits(GlobalCell cell, std::uint32_t seed) {
+    return static_cast<float>(cell_hash(cell, seed) & 0xFFFFFFU) / 16777216.0f;
+}
+// Adding even a zero offset turns a base coordinate of -0 into +0.
+Origin displace_adding(const Origin& base, GlobalCell cell, std::uint32_t object, float max) {
+    const float d = (2.0f * prng(cell, draw_seed(Draw::DisplaceX, object)) - 1.0f) * max;
+    return Origin{base.x + d, base.y + d, base.z};
+}
+Origin displace_unbounded(const Origin& base, GlobalCell cell, std::uint32_t object, float) {
+    return displace_obj(base, cell, object, 1.0f);
+}
+float rotate_full_turn(GlobalCell cell, std::uint32_t object, float) {
+    return rotate_obj(cell, object, 360.0f);
+}
+// A draw times a maximum of -0 is -0.
+float rotate_product(GlobalCell cell, std::uint32_t object, float max) {
+    return prng(cell, draw_seed(Draw::Rotation, object)) * max;
+}
+float scale_free(GlobalCell cell, std::uint32_t object, float, float) {
+    return 0.5f + prng(cell, draw_seed(Draw::Scale, object));
+}
+ObjectNoise noise_stateful(const Origin& base, GlobalCell cell, std::uint32_t object,
+                           const NoiseLimits& limits) {
+    static std::atomic<std::uint32_t> calls{0};
+    return object_noise(base, cell, object + calls++, limits);
+}
+ObjectNoise noise_per_thread(const Origin& base, GlobalCell cell, std::uint32_t object,
+                             const NoiseLimits& limits) {
+    static const std::thread::id first_thread = std::this_thread::get_id();
+    ObjectNoise noise = object_noise(base, cell, object, limits);
+    if (std::this_thread::get_id() != first_thread) {
+        noise.scale = std::nextafter(noise.scale, 2.0f);
+    }
+    return noise;
 }
 
-TEST(NoiseChecks, HashChecksFailOnAWrongConstant) {
-    Operations wrong_k_x;
-    wrong_k_x.cell_hash = [](GlobalCell cell, std::uint32_t seed) {
-        return cell_hash(cell, seed) - cell.gx * 2U; // as if hash_k_x were 2 larger, at seed 0
+TEST(NoiseChecks, EachCheckFailsOnAFaultyOperation) {
+    using namespace tests;
+    const testing::Fault<Operations> faults[] = {
+        {check_prng_constants,
+         {.cell_hash = hash_wrong_k_x},
+         "the hash uses k_x = 3311027707, the reference is 3311027705"},
+        {check_prng_reference_value, {.cell_hash = hash_wrong_k_x}, "right: 3049390041"},
+        {check_prng_constants, {.cell_hash = hash_unseeded}, "reference seed steps"},
+        {check_prng_reference_value, {.cell_hash = hash_unseeded}, "right: 2508480240"},
+        {check_prng_reference_value, {.prng = prng_low_bits}, "expected 0.7099914"},
+        {check_displace_zero_returns_base,
+         {.displace = displace_adding},
+         "zero displacement moved (-0, "},
+        {check_displace_zero_returns_base,
+         {.displace = displace_unbounded},
+         "zero displacement moved (100.5, 37.25, 12) to"},
+        {check_rotate_zero_max, {.rotate = rotate_full_turn}, "rotation with maximum 0 is"},
+        {check_rotate_zero_max, {.rotate = rotate_product}, "rotation with maximum -0 is -0"},
+        {check_scale_min_equals_max, {.scale = scale_free}, "scale between 1 and 1 is"},
+        {check_object_noise_deterministic, {.object_noise = noise_stateful}, "second call: draw 0"},
+        {check_object_noise_deterministic,
+         {.object_noise = noise_per_thread},
+         "other thread: draw 0"},
     };
-    expect_failure([&] { tests::check_prng_constants(wrong_k_x); },
-                   "the hash uses k_x = 3311027707, the reference is 3311027705");
-    expect_failure([&] { tests::check_prng_reference_value(wrong_k_x); }, "right: 3049390041");
-
-    Operations unseeded;
-    unseeded.cell_hash = [](GlobalCell cell, std::uint32_t) { return cell_hash(cell, 0); };
-    expect_failure([&] { tests::check_prng_constants(unseeded); }, "reference seed steps");
-    expect_failure([&] { tests::check_prng_reference_value(unseeded); }, "right: 2508480240");
-
-    Operations low_bits;
-    low_bits.prng = [](GlobalCell cell, std::uint32_t seed) {
-        return static_cast<float>(cell_hash(cell, seed) & 0xFFFFFFU) / 16777216.0f;
-    };
-    expect_failure([&] { tests::check_prng_reference_value(low_bits); }, "expected 0.7099914");
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.message);
+        testing::expect_failure(fault);
+    }
 }
 
-TEST(NoiseChecks, PlacementChecksFailOnIgnoredLimits) {
-    // Adding even a zero offset turns a base coordinate of -0 into +0.
-    Operations adding_zero;
-    adding_zero.displace = [](const Origin& base, GlobalCell cell, std::uint32_t object,
-                              float max) {
-        const float d = (2.0f * prng(cell, draw_seed(Draw::DisplaceX, object)) - 1.0f) * max;
-        return Origin{base.x + d, base.y + d, base.z};
-    };
-    expect_failure([&] { tests::check_displace_zero_returns_base(adding_zero); },
-                   "zero displacement moved (-0, ");
-
-    Operations unbounded;
-    unbounded.displace = [](const Origin& base, GlobalCell cell, std::uint32_t object, float) {
-        return displace_obj(base, cell, object, 1.0f);
-    };
-    expect_failure([&] { tests::check_displace_zero_returns_base(unbounded); },
-                   "zero displacement moved (100.5, 37.25, 12) to");
-
-    Operations full_turn;
-    full_turn.rotate = [](GlobalCell cell, std::uint32_t object, float) {
-        return rotate_obj(cell, object, 360.0f);
-    };
-    expect_failure([&] { tests::check_rotate_zero_max(full_turn); }, "rotation with maximum 0 is");
-
-    // A draw times a maximum of -0 is -0.
-    Operations product;
-    product.rotate = [](GlobalCell cell, std::uint32_t object, float max) {
-        return prng(cell, draw_seed(Draw::Rotation, object)) * max;
-    };
-    expect_failure([&] { tests::check_rotate_zero_max(product); },
-                   "rotation with maximum -0 is -0");
-
-    Operations free_scale;
-    free_scale.scale = [](GlobalCell cell, std::uint32_t object, float, float) {
-        return 0.5f + prng(cell, draw_seed(Draw::Scale, object));
-    };
-    expect_failure([&] { tests::check_scale_min_equals_max(free_scale); },
-                   "scale between 1 and 1 is");
-}
-
-TEST(NoiseChecks, DeterminismCheckFailsOnStateOrThreadDependence) {
-    Operations stateful;
-    stateful.object_noise = [](const Origin& base, GlobalCell cell, std::uint32_t object,
-                               const NoiseLimits& limits) {
-        static std::atomic<std::uint32_t> calls{0};
-        return object_noise(base, cell, object + calls++, limits);
-    };
-    expect_failure([&] { tests::check_object_noise_deterministic(stateful); },
-                   "second call: draw 0");
-
-    Operations per_thread;
-    per_thread.object_noise = [](const Origin& base, GlobalCell cell, std::uint32_t object,
-                                 const NoiseLimits& limits) {
-        static const std::thread::id first_thread = std::this_thread::get_id();
-        ObjectNoise noise = object_noise(base, cell, object, limits);
-        if (std::this_thread::get_id() != first_thread) {
-            noise.scale = std::nextafter(noise.scale, 2.0f);
-        }
-        return noise;
-    };
-    expect_failure([&] { tests::check_object_noise_deterministic(per_thread); },
-                   "other thread: draw 0");
-}
+// ---- the module -----------------------------------------------------------------------------
 
 TEST(GlobalCell, FollowsTheLandblockKey) {
     const GlobalCell cell = global_cell(0xA9B4, 3, 5);
@@ -134,22 +115,6 @@ TEST(Prng, IsAWholeMultipleOfTwoToTheMinus24InTheUnitInterval) {
             const float u = prng({g, 0xFFFFFFFFU - g}, seed);
             EXPECT_TRUE(u >= 0.0f && u < 1.0f) << u;
             EXPECT_EQ(bits(u * 16777216.0f), bits(std::floor(u * 16777216.0f))) << u;
-        }
-    }
-}
-
-TEST(Prng, EachDrawFillsTheUnitIntervalOverALandblock) {
-    for (std::uint32_t kind = 0; kind < draw_kinds; ++kind) {
-        SCOPED_TRACE(kind);
-        int per_quarter[4] = {};
-        for (std::uint32_t cx = 0; cx < 8; ++cx) {
-            for (std::uint32_t cy = 0; cy < 8; ++cy) {
-                const float u = prng(global_cell(0xA9B4, cx, cy), draw_seed(Draw{kind}, 3));
-                ++per_quarter[static_cast<int>(u * 4.0f)];
-            }
-        }
-        for (const int count : per_quarter) {
-            EXPECT_GE(count, 6); // of 64 draws, about 16 expected in each quarter
         }
     }
 }
