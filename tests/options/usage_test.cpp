@@ -114,10 +114,6 @@ TEST(Usage, whole_text_matches_the_hand_laid_layout) {
     EXPECT_EQ(usage_text("sarnivelle-scenery-bake"), expected_usage);
 }
 
-TEST(Usage, hidden_flag_stays_out) {
-    EXPECT_EQ(usage_text("p").find("--nocapture"), std::string::npos);
-}
-
 TEST(PackDescription, packs_words_greedily_within_the_width) {
     using Pieces = std::vector<std::string>;
     // Exactly at the width stays on one piece; one byte more breaks.

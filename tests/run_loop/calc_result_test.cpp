@@ -48,44 +48,22 @@ void expect_outcome(const TestResult& result, TestResultKind kind, const std::st
     EXPECT_EQ(result.message, message);
 }
 
-TEST(CalcResult, without_expected_panic_a_return_passes_and_any_panic_fails) {
-    expect_outcome(outcome(check(), returned()), TestResultKind::Passed, "");
-    expect_outcome(outcome(check(), panicked("boom")), TestResultKind::Failed, "");
-    expect_outcome(outcome(check(), panicked_with_int()), TestResultKind::Failed, "");
-}
-
-TEST(CalcResult, expected_panic_that_does_not_come_names_the_check_position) {
-    const std::string message =
-        "test did not panic as expected at components/sarnivelle-scenery-bake/src/height.cpp:482:8";
-    expect_outcome(outcome(check(any_panic), returned()), TestResultKind::FailedWithMessage,
-                   message);
-    expect_outcome(outcome(check(needle_panic), returned()), TestResultKind::FailedWithMessage,
-                   message);
-
+// The whole-program tests show each rule through the run loop; these are the cases they do
+// not reach.
+TEST(CalcResult, expected_panic_rules_at_their_edges) {
+    // Without a known source position, the message names none.
     TestDesc nowhere = check(any_panic);
     nowhere.source_file = "";
     expect_outcome(outcome(nowhere, returned()), TestResultKind::FailedWithMessage,
                    "test did not panic as expected");
-}
-
-TEST(CalcResult, expected_panic_passes_on_any_payload) {
-    expect_outcome(outcome(check(any_panic), panicked("anything")), TestResultKind::Passed, "");
     expect_outcome(outcome(check(any_panic), panicked_with_int()), TestResultKind::Passed, "");
-}
-
-TEST(CalcResult, expected_substring_must_occur_in_a_text_payload) {
-    expect_outcome(outcome(check(needle_panic), panicked("a needle in the hay")),
-                   TestResultKind::Passed, "");
     expect_outcome(outcome(check(needle_panic), panicked("needle")), TestResultKind::Passed, "");
-    // Case matters.
+    // Case matters; the panic message is shown escaped.
     expect_outcome(outcome(check(needle_panic), panicked("Needle \"quoted\"\n")),
                    TestResultKind::FailedWithMessage,
                    "panic did not contain expected string\n"
                    "      panic message: \"Needle \\\"quoted\\\"\\n\"\n"
                    " expected substring: \"needle\"");
-}
-
-TEST(CalcResult, expected_substring_with_a_non_text_payload_names_its_type) {
     expect_outcome(outcome(check(needle_panic), panicked_with_int()),
                    TestResultKind::FailedWithMessage,
                    "expected panic with string value,\n"

@@ -16,13 +16,9 @@ CompletedTest completed(std::string_view name, TestResult result, std::string ou
     return done;
 }
 
-class Counting : public ::testing::Test {
-protected:
+TEST(Counting, each_outcome_lands_in_its_counter_and_list) {
     TestOpts opts;
     ConsoleTestState state{opts};
-};
-
-TEST_F(Counting, each_outcome_lands_in_its_counter_and_list) {
     state.total = 6;
     state.count(completed("a::pass", TestResult::passed(), "printed\n"));
     state.count(completed("a::fail", TestResult::failed(), "panic report\n"));
@@ -53,24 +49,6 @@ TEST_F(Counting, each_outcome_lands_in_its_counter_and_list) {
     ASSERT_EQ(state.metrics.count("a::bench"), 1u);
     EXPECT_DOUBLE_EQ(state.metrics.at("a::bench").value, 1500.0);
     EXPECT_DOUBLE_EQ(state.metrics.at("a::bench").noise, 30.0);
-}
-
-TEST_F(Counting, a_failure_with_a_message_adds_a_note_to_its_output) {
-    state.count(completed("a::expected", TestResult::failed_with("test did not panic as expected"),
-                          "returned\n"));
-    state.count(completed("a::silent", TestResult::failed_with("why")));
-    EXPECT_EQ(state.failed, 2u);
-    ASSERT_EQ(state.failures.size(), 2u);
-    EXPECT_EQ(state.failures[0].second, "returned\nnote: test did not panic as expected");
-    EXPECT_EQ(state.failures[1].second, "note: why");
-}
-
-TEST_F(Counting, lists_keep_completion_order) {
-    state.count(completed("z::first_done", TestResult::failed()));
-    state.count(completed("a::second_done", TestResult::failed()));
-    ASSERT_EQ(state.failures.size(), 2u);
-    EXPECT_EQ(state.failures[0].first.name, "z::first_done");
-    EXPECT_EQ(state.failures[1].first.name, "a::second_done");
 }
 
 } // namespace

@@ -17,32 +17,15 @@
 namespace runner {
 namespace {
 
-TEST(DisplayFloat, whole_values_have_no_fractional_part) {
+// The sampled test below proves the digits; these pin down the written shape.
+TEST(DisplayFloat, positional_with_a_point_only_for_fractions) {
     EXPECT_EQ(display(100.0f), "100");
-    EXPECT_EQ(display(1.0f), "1");
-    EXPECT_EQ(display(0.0f), "0");
     EXPECT_EQ(display(-0.0f), "-0");
-    EXPECT_EQ(display(-24.0f), "-24");
-    EXPECT_EQ(display(16777216.0f), "16777216");
-}
-
-TEST(DisplayFloat, fractions_use_the_shortest_digits_that_read_back) {
-    EXPECT_EQ(display(0.7853982f), "0.7853982");
-    EXPECT_EQ(display(std::atan(1.0f)), "0.7853982");
-    EXPECT_EQ(display(39.999996f), "39.999996");
     EXPECT_EQ(display(0.1f), "0.1");
     EXPECT_EQ(display(-2.5f), "-2.5");
-    EXPECT_EQ(display(1.0f / 3.0f), "0.33333334");
-}
-
-TEST(DisplayFloat, large_and_small_magnitudes_are_positional) {
+    EXPECT_EQ(display(std::atan(1.0f)), "0.7853982");
     // The shortest digits, not the exact binary value 100000002004087734272.
     EXPECT_EQ(display(1e20f), "100000000000000000000");
-    EXPECT_EQ(display(FLT_MAX), "340282350000000000000000000000000000000");
-    EXPECT_EQ(display(1e-5f), "0.00001");
-    EXPECT_EQ(display(FLT_MIN), "0.000000000000000000000000000000000000011754944");
-    EXPECT_EQ(display(std::numeric_limits<float>::denorm_min()),
-              "0.000000000000000000000000000000000000000000001");
     EXPECT_EQ(display(-std::numeric_limits<float>::denorm_min()),
               "-0.000000000000000000000000000000000000000000001");
 }
@@ -56,7 +39,6 @@ TEST(DisplayFloat, special_values) {
 
 TEST(DisplayDouble, follows_the_same_rules) {
     EXPECT_EQ(display(0.1), "0.1");
-    EXPECT_EQ(display(100.0), "100");
     EXPECT_EQ(display(-0.0), "-0");
     EXPECT_EQ(display(1e20), "100000000000000000000");
     EXPECT_EQ(display(std::numeric_limits<double>::infinity()), "inf");

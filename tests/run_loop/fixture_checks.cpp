@@ -311,8 +311,7 @@ FIXTURE_CHECK(thread, reports_stack_size) {
 
 } // namespace thread::tests
 
-// ---- timing: a check slow enough for tight time limits
-// -------------------------------------------
+// ---- timing: a check slow enough for tight time limits ------------------------------------------
 
 namespace timing::tests {
 

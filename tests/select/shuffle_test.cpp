@@ -48,18 +48,6 @@ TEST(Shuffle, orders_match_the_second_implementation) {
     EXPECT_EQ(shuffled_positions(UINT64_MAX),
               (Positions{0,  18, 4, 7, 15, 10, 8,  2,  22, 1,  23, 19, 16, 12,
                          13, 11, 6, 5, 20, 9,  26, 24, 25, 14, 17, 21, 3}));
-
-    std::vector<TestDescAndFn> three;
-    for (std::size_t i = 18; i < 21; ++i) {
-        three.push_back(check_named(testing::registry_names[i]));
-    }
-    EXPECT_EQ(shuffle_key(three), 0x44b7d0715daa6fb9ULL);
-    shuffle_tests(7, three);
-    EXPECT_EQ(names_of(three),
-              (std::vector<std::string>{
-                  "height::tests::triangle_plane_z_midpoint_is_consistent_and_bounded",
-                  "height::tests::triangle_plane_z_at_vertex_equals_raw_height",
-                  "height::tests::triangle_plane_z_matches_bilinear_on_planar_ramp"}));
 }
 
 TEST(Shuffle, empty_and_single_runs_stay_as_they_are) {
