@@ -21,23 +21,10 @@ std::string with_thousands(std::uint64_t value) {
     return out;
 }
 
-class PrettyFormatter final : public OutputFormatter {
+class PrettyFormatter final : public TextFormatter {
 public:
     PrettyFormatter(OutputLocation& out, const FormatterSettings& settings)
-        : out_(out), settings_(settings), use_color_(settings.use_color && out.supports_color()) {}
-
-    void write_discovery_start() override {}
-    void write_test_discovered(const TestDesc& desc, bool is_bench) override {
-        write_plain_discovered(out_, desc, is_bench);
-    }
-    void write_discovery_finish(const DiscoveryState& state) override {
-        write_plain_discovery_finish(out_, state);
-    }
-
-    void write_run_start(std::size_t test_count,
-                         std::optional<std::uint64_t> shuffle_seed) override {
-        write_run_start_line(out_, test_count, shuffle_seed);
-    }
+        : TextFormatter(out, settings) {}
 
     void write_test_start(const TestDesc& desc) override {
         // One check at a time: the head stands alone while the check runs, so a check that
@@ -48,13 +35,7 @@ public:
         }
     }
 
-    void write_timeout(const TestDesc& desc) override {
-        const auto seconds =
-            std::chrono::duration_cast<std::chrono::seconds>(settings_.check_deadline).count();
-        out_.write("test " + std::string(desc.name) + " has been running for over " +
-                   std::to_string(seconds) + " seconds\n");
-        out_.flush();
-    }
+    void write_timeout(const TestDesc& desc) override { write_overdue_notice(desc); }
 
     void write_result(const TestDesc& desc, const TestResult& result,
                       const std::optional<TestExecTime>& exec_time, std::string_view,
@@ -140,13 +121,30 @@ private:
         }
         out_.write(">");
     }
-
-    OutputLocation& out_;
-    FormatterSettings settings_;
-    bool use_color_;
 };
 
 } // namespace
+
+void TextFormatter::write_test_discovered(const TestDesc& desc, bool is_bench) {
+    write_plain_discovered(out_, desc, is_bench);
+}
+
+void TextFormatter::write_discovery_finish(const DiscoveryState& state) {
+    write_plain_discovery_finish(out_, state);
+}
+
+void TextFormatter::write_run_start(std::size_t test_count,
+                                    std::optional<std::uint64_t> shuffle_seed) {
+    write_run_start_line(out_, test_count, shuffle_seed);
+}
+
+void TextFormatter::write_overdue_notice(const TestDesc& desc) {
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(settings_.check_deadline).count();
+    out_.write("test " + std::string(desc.name) + " has been running for over " +
+               std::to_string(seconds) + " seconds\n");
+    out_.flush();
+}
 
 void write_pretty(OutputLocation& out, std::string_view text, Color color, bool use_color) {
     if (use_color) {

@@ -10,6 +10,28 @@
 
 namespace runner {
 
+// What the two human-readable forms (pretty and terse) share: the plain list of list mode,
+// the run-start line and the overdue notice.
+class TextFormatter : public OutputFormatter {
+public:
+    void write_discovery_start() override {}
+    void write_test_discovered(const TestDesc& desc, bool is_bench) override;
+    void write_discovery_finish(const DiscoveryState& state) override;
+    void write_run_start(std::size_t test_count,
+                         std::optional<std::uint64_t> shuffle_seed) override;
+
+protected:
+    TextFormatter(OutputLocation& out, const FormatterSettings& settings)
+        : out_(out), settings_(settings), use_color_(settings.use_color && out.supports_color()) {}
+
+    // "test {name} has been running for over {seconds} seconds", on a line of its own.
+    void write_overdue_notice(const TestDesc& desc);
+
+    OutputLocation& out_;
+    FormatterSettings settings_;
+    bool use_color_; // colour wanted and the location can show it
+};
+
 // Writes `text`, in `color` when `use_color` (the caller checks the location can colour).
 void write_pretty(OutputLocation& out, std::string_view text, Color color, bool use_color);
 

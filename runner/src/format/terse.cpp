@@ -12,34 +12,16 @@ namespace {
 // Progress characters per line before a line break.
 constexpr std::size_t line_width = 88;
 
-class TerseFormatter final : public OutputFormatter {
+class TerseFormatter final : public TextFormatter {
 public:
     TerseFormatter(OutputLocation& out, const FormatterSettings& settings)
-        : out_(out), settings_(settings), use_color_(settings.use_color && out.supports_color()) {}
-
-    // List mode is the plain list, as in the pretty form.
-    void write_discovery_start() override {}
-    void write_test_discovered(const TestDesc& desc, bool is_bench) override {
-        write_plain_discovered(out_, desc, is_bench);
-    }
-    void write_discovery_finish(const DiscoveryState& state) override {
-        write_plain_discovery_finish(out_, state);
-    }
-
-    void write_run_start(std::size_t test_count,
-                         std::optional<std::uint64_t> shuffle_seed) override {
-        write_run_start_line(out_, test_count, shuffle_seed);
-    }
+        : TextFormatter(out, settings) {}
 
     void write_test_start(const TestDesc& /*desc*/) override {}
 
     void write_timeout(const TestDesc& desc) override {
         end_progress_line();
-        const auto seconds =
-            std::chrono::duration_cast<std::chrono::seconds>(settings_.check_deadline).count();
-        out_.write("test " + std::string(desc.name) + " has been running for over " +
-                   std::to_string(seconds) + " seconds\n");
-        out_.flush();
+        write_overdue_notice(desc);
     }
 
     void write_result(const TestDesc& /*desc*/, const TestResult& result,
@@ -90,9 +72,6 @@ private:
         }
     }
 
-    OutputLocation& out_;
-    FormatterSettings settings_;
-    bool use_color_;
     std::size_t column_ = 0;
 };
 
