@@ -5,17 +5,14 @@
 
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
+#include "spin.hpp"
 
 namespace busy::tests {
 namespace {
 
 // About a millisecond of dependent integer arithmetic on a current x86-64 core.
 void spin() {
-    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
-    for (int i = 0; i < 600000; ++i) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    }
-    SARNIVELLE_ASSERT(state != 0);
+    SARNIVELLE_ASSERT(bench_spin(600000) != 0);
 }
 
 } // namespace
