@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "format/formatter.hpp"
-#include "run/console_state.hpp"
+#include "outcome/run_counts.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using runner::ConsoleTestState;
 using runner::FormatterSettings;
 using runner::OutputFormat;
 using runner::OutputFormatter;
@@ -59,8 +58,7 @@ std::string with_attribute(std::string xml, const std::string& attribute,
 
 // The JUnit values that depend on the machine and the moment.
 std::string mask_junit(const std::string& xml) {
-    std::string out = with_attribute(xml, "<testsuite name", "sarnivelle-scenery-bake");
-    out = with_attribute(out, "timestamp", "2026-01-05T10:20:30");
+    std::string out = with_attribute(xml, "timestamp", "2026-01-05T10:20:30");
     return with_attribute(out, "hostname", "buildhost");
 }
 
@@ -97,8 +95,7 @@ const std::string hostile_output =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
 
 struct ScriptedRun {
-    runner::TestOpts opts;
-    ConsoleTestState state{opts};
+    runner::RunCounts state;
     std::vector<Outcome> outcomes;
     std::vector<std::size_t> overdue; // indexes of outcomes that get an overdue notice
 
@@ -114,12 +111,12 @@ struct ScriptedRun {
         }
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             const Outcome& o = outcomes[i];
-            form.write_result(o.desc, o.result, o.time, o.output, state);
-            state.count(
-                runner::CompletedTest{runner::TestId{i}, o.desc, o.result, o.time, o.output});
+            form.write_result(o.desc, o.result, o.time, o.output);
+            runner::CompletedTest completed{runner::TestId{i}, o.desc, o.result, o.time, o.output};
+            state.count(completed);
         }
         state.exec_time = runner::TestSuiteExecTime{1234567890ns};
-        return form.write_run_finish(state);
+        return form.write_run_finish();
     }
 };
 
@@ -134,8 +131,8 @@ ScriptedRun hostile_run() {
     should_panic.should_panic.kind = runner::ShouldPanicKind::Yes;
     run.outcomes = {
         {desc("aabb::tests::passes_quietly", 40), TestResult::passed(), "", ms(1)},
-        {desc("height::tests::prints_hostile_output", 118), TestResult::failed(), hostile_output,
-         ms(12)},
+        {desc("height::tests::prints_hostile_output", 118),
+         TestResult::failed("expected <40> & got \"39.999996\"\x1b[0m"), hostile_output, ms(12)},
         {ignored, TestResult::ignored(), "", std::nullopt},
         {desc("noise::tests::prints_and_passes", 52), TestResult::passed(), "seed 7\n", ms(3)},
         {should_panic,
@@ -150,8 +147,10 @@ ScriptedRun hostile_run() {
     return run;
 }
 
-FormatterSettings settings(bool color = false) {
+FormatterSettings settings(bool color = false, const runner::RunCounts* counts = nullptr) {
     FormatterSettings s;
+    s.counts = counts;
+    s.suite_name = "sarnivelle-scenery-bake";
     s.use_color = color;
     s.is_multithreaded = true;
     s.time_options = runner::TestTimeOptions{};
@@ -162,7 +161,9 @@ FormatterSettings settings(bool color = false) {
 std::string run_form(OutputFormat format, ScriptedRun&& run, bool* success = nullptr,
                      const FormatterSettings& s = settings()) {
     StringLocation out;
-    auto form = runner::make_formatter(format, out, s);
+    FormatterSettings with_counts = s;
+    with_counts.counts = &run.state;
+    auto form = runner::make_formatter(format, out, with_counts);
     const bool ok = run.drive(*form);
     if (success != nullptr) {
         *success = ok;
@@ -199,8 +200,9 @@ TEST(ReportForms, SuccessFlagSaysWhetherAnyCheckFailed) {
 TEST(ReportForms, MachineFormsNeverColourEvenOnATerminal) {
     for (const auto format : {OutputFormat::Json, OutputFormat::Junit}) {
         StringLocation terminal(true);
-        auto form = runner::make_formatter(format, terminal, settings(true));
-        hostile_run().drive(*form);
+        ScriptedRun run = hostile_run();
+        auto form = runner::make_formatter(format, terminal, settings(true, &run.state));
+        run.drive(*form);
         EXPECT_EQ(terminal.text().find('\x1b'), std::string::npos);
         EXPECT_EQ(terminal.text().find('\0'), std::string::npos);
     }
@@ -225,10 +227,10 @@ TEST(Terse, OverdueNoticeStandsOnItsOwnLine) {
     StringLocation out;
     auto form = runner::make_terse_formatter(out, settings());
     form->write_run_start(3, std::nullopt);
-    form->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "", run.state);
-    form->write_result(run.outcomes[1].desc, TestResult::ignored(), std::nullopt, "", run.state);
+    form->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "");
+    form->write_result(run.outcomes[1].desc, TestResult::ignored(), std::nullopt, "");
     form->write_timeout(desc("height::tests::slow", 1));
-    form->write_result(run.outcomes[2].desc, TestResult::failed(), std::nullopt, "", run.state);
+    form->write_result(run.outcomes[2].desc, TestResult::failed(), std::nullopt, "");
     EXPECT_EQ(out.text(), "\nrunning 3 tests\n.i\n"
                           "test height::tests::slow has been running for over 60 seconds\nF");
 }
@@ -237,15 +239,14 @@ TEST(Terse, ColoursEachMarkOnATerminal) {
     ScriptedRun run = passing_run(1);
     StringLocation terminal(true);
     auto form = runner::make_terse_formatter(terminal, settings(true));
-    form->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "", run.state);
-    form->write_result(run.outcomes[0].desc, TestResult::failed(), std::nullopt, "", run.state);
-    form->write_result(run.outcomes[0].desc, TestResult::ignored(), std::nullopt, "", run.state);
+    form->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "");
+    form->write_result(run.outcomes[0].desc, TestResult::failed(), std::nullopt, "");
+    form->write_result(run.outcomes[0].desc, TestResult::ignored(), std::nullopt, "");
     EXPECT_EQ(terminal.text(), "\x1b[32m.\x1b[0m\x1b[31mF\x1b[0m\x1b[33mi\x1b[0m");
 
     StringLocation plain(false);
     auto uncoloured = runner::make_terse_formatter(plain, settings(true));
-    uncoloured->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "",
-                             run.state);
+    uncoloured->write_result(run.outcomes[0].desc, TestResult::passed(), std::nullopt, "");
     EXPECT_EQ(plain.text(), ".");
 }
 
@@ -302,14 +303,14 @@ TEST(Junit, TotalsCountOnlyReportedChecksWhenARunStopsEarly) {
     // A fail-fast run: three selected, one reported.
     ScriptedRun run = passing_run(3);
     StringLocation out;
-    auto form = runner::make_junit_formatter(out, settings());
+    auto form = runner::make_junit_formatter(out, settings(false, &run.state));
     form->write_run_start(3, std::nullopt);
     for (const auto& o : run.outcomes) {
         form->write_test_start(o.desc);
     }
-    form->write_result(run.outcomes[0].desc, TestResult::failed(), std::nullopt, "", run.state);
+    form->write_result(run.outcomes[0].desc, TestResult::failed(), std::nullopt, "");
     run.state.failed = 1;
-    form->write_run_finish(run.state);
+    form->write_run_finish();
     EXPECT_NE(out.text().find("tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""),
               std::string::npos);
 }
@@ -319,20 +320,20 @@ TEST(Junit, CasesFollowTheStartOrderNotTheCompletionOrder) {
     run.outcomes = {{desc("m::tests::b_second", 2), TestResult::passed(), "", ms(1)},
                     {desc("m::tests::a_first", 1), TestResult::passed(), "", ms(1)}};
     StringLocation out;
-    auto form = runner::make_junit_formatter(out, settings());
+    auto form = runner::make_junit_formatter(out, settings(false, &run.state));
     form->write_run_start(2, std::nullopt);
     form->write_test_start(run.outcomes[1].desc);
     form->write_test_start(run.outcomes[0].desc);
     for (const auto& o : run.outcomes) {
-        form->write_result(o.desc, o.result, o.time, o.output, run.state);
+        form->write_result(o.desc, o.result, o.time, o.output);
     }
-    form->write_run_finish(run.state);
+    form->write_run_finish();
     EXPECT_LT(out.text().find("a_first"), out.text().find("b_second"));
 }
 
 TEST(Junit, HugeOutputKeepsItsHeadAndTheFinalPanicReport) {
     ScriptedRun run = passing_run(1);
-    run.outcomes[0].result = TestResult::failed();
+    run.outcomes[0].result = TestResult::failed("the real reason");
     run.outcomes[0].output = "first line\n" + std::string(8 * 1024 * 1024, '&') +
                              "\nthread 'x' (2) panicked at a.cpp:1:1:\nthe real reason\n";
     const std::string xml = run_form(OutputFormat::Junit, std::move(run));

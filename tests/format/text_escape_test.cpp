@@ -1,5 +1,6 @@
 // Escaping of arbitrary check output for JSON strings and XML text and attributes.
 #include "format/text_escape.hpp"
+#include "text/utf8.hpp"
 
 #include <gtest/gtest.h>
 
@@ -188,15 +189,15 @@ TEST(Utf8Bounds, PrefixAndSuffixNeverCutASequence) {
     const std::string text = "ab\xe2\x82\xac"
                              "cd\xf0\x9f\x98\x80";
     // Cuts inside the euro sign and the emoji step back to the sequence boundary.
-    EXPECT_EQ(runner::utf8_prefix(text, 3), "ab");
-    EXPECT_EQ(runner::utf8_prefix(text, 4), "ab");
-    EXPECT_EQ(runner::utf8_prefix(text, 5), "ab\xe2\x82\xac");
-    EXPECT_EQ(runner::utf8_prefix(text, 100), text);
-    EXPECT_EQ(runner::utf8_suffix(text, 3), "");
-    EXPECT_EQ(runner::utf8_suffix(text, 4), "\xf0\x9f\x98\x80");
-    EXPECT_EQ(runner::utf8_suffix(text, 9), "\xe2\x82\xac"
-                                            "cd\xf0\x9f\x98\x80");
-    EXPECT_EQ(runner::utf8_suffix(text, 6), "cd\xf0\x9f\x98\x80");
+    EXPECT_EQ(runner::text::utf8_prefix(text, 3), "ab");
+    EXPECT_EQ(runner::text::utf8_prefix(text, 4), "ab");
+    EXPECT_EQ(runner::text::utf8_prefix(text, 5), "ab\xe2\x82\xac");
+    EXPECT_EQ(runner::text::utf8_prefix(text, 100), text);
+    EXPECT_EQ(runner::text::utf8_suffix(text, 3), "");
+    EXPECT_EQ(runner::text::utf8_suffix(text, 4), "\xf0\x9f\x98\x80");
+    EXPECT_EQ(runner::text::utf8_suffix(text, 9), "\xe2\x82\xac"
+                                                  "cd\xf0\x9f\x98\x80");
+    EXPECT_EQ(runner::text::utf8_suffix(text, 6), "cd\xf0\x9f\x98\x80");
 }
 
 } // namespace

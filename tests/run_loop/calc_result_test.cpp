@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "run/run_test.hpp"
+#include "outcome/calc_result.hpp"
 
 namespace runner {
 namespace {
@@ -58,6 +58,11 @@ TEST(CalcResult, expected_panic_rules_at_their_edges) {
                    "test did not panic as expected");
     expect_outcome(outcome(check(any_panic), panicked_with_int()), TestResultKind::Passed, "");
     expect_outcome(outcome(check(needle_panic), panicked("needle")), TestResultKind::Passed, "");
+    // A failure carries its message as the report shows it, for the forms that repeat it.
+    expect_outcome(outcome(check(), panicked("grid is wrong")), TestResultKind::Failed,
+                   "grid is wrong");
+    expect_outcome(outcome(check(), panicked_with_int()), TestResultKind::Failed,
+                   "non-text panic payload of type `int`");
     // Case matters; the panic message is shown escaped.
     expect_outcome(outcome(check(needle_panic), panicked("Needle \"quoted\"\n")),
                    TestResultKind::FailedWithMessage,
@@ -114,16 +119,6 @@ TEST(CalcResult, each_kind_of_check_has_its_own_critical_time) {
     ensure.unit_threshold = {milliseconds(10), milliseconds(20)};
     EXPECT_EQ(kind_after(TestType::UnitTest, milliseconds(20)), TestResultKind::TimeLimitExceeded);
     EXPECT_EQ(kind_after(TestType::IntegrationTest, milliseconds(20)), TestResultKind::Passed);
-}
-
-TEST(ResultAfterJoin, a_panic_after_a_reported_pass_becomes_a_failure) {
-    expect_outcome(result_after_join(TestResult::passed(), true), TestResultKind::FailedWithMessage,
-                   "panicked after reporting success");
-    expect_outcome(result_after_join(TestResult::passed(), false), TestResultKind::Passed, "");
-    expect_outcome(result_after_join(TestResult::failed(), true), TestResultKind::Failed, "");
-    expect_outcome(result_after_join(TestResult::failed_with("why"), true),
-                   TestResultKind::FailedWithMessage, "why");
-    expect_outcome(result_after_join(TestResult::ignored(), true), TestResultKind::Ignored, "");
 }
 
 } // namespace

@@ -40,7 +40,6 @@ struct TestOpts {
     bool list = false;
     std::vector<std::string> filters;
     bool filter_exact = false;
-    bool force_run_in_process = false;
     bool exclude_should_panic = false;
     RunIgnored run_ignored = RunIgnored::No;
     bool run_tests = true;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "check/thread_context.hpp"
+#include "platform/environment.hpp"
 #include "runner/check.hpp"
 
 namespace runner {
@@ -17,7 +18,7 @@ namespace {
 std::atomic<bool> first_panic{true};
 
 bool backtrace_enabled() {
-    const char* value = std::getenv("SARNIVELLE_BACKTRACE");
+    const char* value = std::getenv(platform::env_variable("SARNIVELLE_BACKTRACE").name.data());
     return value != nullptr && std::strcmp(value, "0") != 0;
 }
 
@@ -65,9 +66,10 @@ std::string stack_backtrace() {
 
 void write_panic_report(const PanicPayload& payload, const PanicLocation& where) {
     const detail::ThreadContext& thread = detail::this_thread();
-    std::string report = "\nthread '" + thread.name + "' (" + std::to_string(thread.id) +
-                         ") panicked at " + std::string(where.file) + ":" +
-                         std::to_string(where.line) + ":" + std::to_string(where.column) + ":\n";
+    std::string report = "\nthread '" + std::string(thread.name) + "' (" +
+                         std::to_string(thread.id) + ") panicked at " + std::string(where.file) +
+                         ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
+                         ":\n";
     report += payload.is_text() ? payload.message()
                                 : "non-text panic payload of type `" + payload.type_name() + "`";
     report += '\n';

@@ -1,9 +1,10 @@
 // Threads started by a check: they write into the captured output of the thread that started
 // them, and their failure reaches whoever joins them.
-#include <exception>
 #include <optional>
+#include <system_error>
 #include <thread>
 
+#include "check/failure.hpp"
 #include "check/thread_context.hpp"
 #include "runner/check.hpp"
 
@@ -12,6 +13,8 @@ namespace runner {
 struct JoinHandle::State {
     std::thread thread;
     std::optional<Panic> failure; // written by the thread, read after join
+    // What went wrong outside the body (the thread's own set-up failed); empty when nothing.
+    char runner_failure[128] = {};
 };
 
 JoinHandle::JoinHandle() = default;
@@ -34,14 +37,21 @@ JoinHandle::~JoinHandle() {
 }
 
 bool JoinHandle::joinable() const {
-    return state_ && state_->thread.joinable();
+    return state_ && (state_->thread.joinable() || state_->failure || state_->runner_failure[0]);
 }
 
 void JoinHandle::join() {
     if (!joinable()) {
         return;
     }
-    state_->thread.join();
+    if (state_->thread.joinable()) {
+        state_->thread.join();
+    }
+    if (state_->runner_failure[0] != '\0') {
+        const std::string what = state_->runner_failure;
+        state_->runner_failure[0] = '\0';
+        panic("error in the check runner: " + what);
+    }
     if (state_->failure) {
         Panic failure = std::move(*state_->failure);
         state_->failure.reset();
@@ -52,24 +62,31 @@ void JoinHandle::join() {
 JoinHandle spawn(std::function<void()> body) {
     auto state = std::make_unique<JoinHandle::State>();
     JoinHandle::State* raw = state.get();
-    std::shared_ptr<detail::OutputCapture> capture = detail::this_thread().capture;
-    std::string check_name = detail::this_thread().check_name;
-    raw->thread = std::thread([raw, capture = std::move(capture),
-                               check_name = std::move(check_name), body = std::move(body)]() {
-        detail::enter_thread("<unnamed>", capture);
-        detail::this_thread().check_name = check_name;
+    const detail::ThreadContext& starter = detail::this_thread();
+    auto run = [raw, capture = starter.capture, check_name = starter.check_name,
+                site = starter.check_site, body = std::move(body)]() noexcept {
         try {
-            body();
-        } catch (const Panic& failure) {
-            raw->failure = failure;
-        } catch (const std::exception& error) {
-            try {
-                panic(std::string("uncaught exception: ") + error.what());
-            } catch (const Panic& failure) {
-                raw->failure = failure;
-            }
+            detail::enter_thread("<unnamed>", capture);
+            detail::this_thread().check_name = check_name;
+            detail::this_thread().check_site = site;
+            raw->failure = detail::catch_failure(site, body);
+        } catch (...) {
+            detail::describe_runner_failure(raw->runner_failure);
         }
-    });
+    };
+    try {
+        raw->thread = std::thread(run);
+    } catch (const std::system_error& error) {
+        if (error.code() != std::errc::resource_unavailable_try_again) {
+            throw;
+        }
+        // The process may not start more threads: the body runs here, as the runner runs a
+        // check on the calling thread when it cannot start one. The caller's thread state is
+        // set again afterwards.
+        const detail::ThreadContext saved = detail::this_thread();
+        run();
+        detail::this_thread() = saved;
+    }
     return JoinHandle(std::move(state));
 }
 

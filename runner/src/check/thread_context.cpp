@@ -73,6 +73,11 @@ std::string OutputCapture::contents() const {
     return bytes_;
 }
 
+std::string OutputCapture::take() {
+    const std::lock_guard lock(mutex_);
+    return std::move(bytes_);
+}
+
 ThreadContext& this_thread() {
     ThreadContext& context = context_slot();
     if (context.id == 0) {
@@ -81,9 +86,9 @@ ThreadContext& this_thread() {
     return context;
 }
 
-void enter_thread(std::string name, std::shared_ptr<OutputCapture> capture) {
+void enter_thread(std::string_view name, std::shared_ptr<OutputCapture> capture) {
     ThreadContext& context = this_thread();
-    context.name = std::move(name);
+    context.name = name;
     context.capture = std::move(capture);
 }
 

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "format/output_location.hpp"
-#include "run/console_state.hpp"
-#include "run/test_result.hpp"
+#include "outcome/run_counts.hpp"
+#include "outcome/test_result.hpp"
 #include "runner/options.hpp"
 
 namespace runner {
@@ -24,10 +25,13 @@ struct DiscoveryState {
 struct FormatterSettings {
     bool use_color = false;        // colour wanted; a form colours only if the location can
     std::size_t max_name_len = 0;  // longest name in the registry, for padded benchmark names
-    bool is_multithreaded = false; // more than one check runs at a time
+    bool is_multithreaded = false; // more than one check runs at a time (see set_concurrency)
     bool show_output = false;      // --show-output
     std::optional<TestTimeOptions> time_options;
     std::chrono::milliseconds check_deadline{60000};
+    // The run's counts, kept up to date by the run loop; read when the run finishes.
+    const RunCounts* counts = nullptr;
+    std::string suite_name = "checks"; // the executable's file name, for forms that name the run
 };
 
 class OutputFormatter {
@@ -39,14 +43,15 @@ public:
     virtual void write_discovery_finish(const DiscoveryState& state) = 0;
     virtual void write_run_start(std::size_t test_count,
                                  std::optional<std::uint64_t> shuffle_seed) = 0;
+    // The number of checks run at once, known after the run-start line.
+    virtual void set_concurrency(std::size_t threads) { (void)threads; }
     virtual void write_test_start(const TestDesc& desc) = 0;
     virtual void write_timeout(const TestDesc& desc) = 0;
     virtual void write_result(const TestDesc& desc, const TestResult& result,
                               const std::optional<TestExecTime>& exec_time,
-                              std::string_view stdout_bytes, const ConsoleTestState& state) = 0;
-    virtual void write_merged_doctests_times(double total, double compilation) = 0;
+                              std::string_view stdout_bytes) = 0;
     // Returns the success flag of the run: no check failed.
-    virtual bool write_run_finish(const ConsoleTestState& state) = 0;
+    virtual bool write_run_finish() = 0;
 };
 
 // The one list of report forms.

@@ -139,8 +139,8 @@ public:
     }
 
     void write_result(const TestDesc& desc, const TestResult& result,
-                      const std::optional<TestExecTime>& exec_time, std::string_view stdout_bytes,
-                      const ConsoleTestState& /*state*/) override {
+                      const std::optional<TestExecTime>& exec_time,
+                      std::string_view stdout_bytes) override {
         JsonLine line("test_result");
         line.string("name", desc.name).string("outcome", outcome_word(result.kind));
         if (exec_time) {
@@ -162,10 +162,8 @@ public:
         line.write_to(out_);
     }
 
-    // Never called by this executable; the event stream has no line for it.
-    void write_merged_doctests_times(double /*total*/, double /*compilation*/) override {}
-
-    bool write_run_finish(const ConsoleTestState& state) override {
+    bool write_run_finish() override {
+        const RunCounts& state = *settings_.counts;
         const bool success = state.failed == 0;
         JsonLine line("run_finished");
         line.string("outcome", success ? "passed" : "failed")

@@ -16,7 +16,7 @@
 #include "format/formatter.hpp"
 #include "format/pretty_sections.hpp"
 #include "format/text_escape.hpp"
-#include "runner/runner.hpp"
+#include "text/utf8.hpp"
 
 namespace runner {
 namespace {
@@ -58,44 +58,12 @@ std::string host_name() {
     return buffer;
 }
 
-// The suite is named after the executable.
-std::string suite_name() {
-    const auto& args = process_args();
-    if (!args.empty()) {
-        std::string_view path = args.front();
-        const std::size_t slash = path.rfind('/');
-        if (slash != std::string_view::npos) {
-            path.remove_prefix(slash + 1);
-        }
-        if (!path.empty()) {
-            return std::string(path);
-        }
-    }
-    return "checks";
-}
-
-// The first line of the panic message in a check's captured output: the line after the last
-// "thread '...' (...) panicked at FILE:LINE:COLUMN:" line of the runtime's panic report.
-std::string_view panic_message_line(std::string_view output) {
-    constexpr std::string_view marker = ") panicked at ";
-    const std::size_t at = output.rfind(marker);
-    if (at == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t line_start = output.find('\n', at);
-    if (line_start == std::string_view::npos) {
-        return {};
-    }
-    const std::string_view rest = output.substr(line_start + 1);
-    return rest.substr(0, rest.find('\n'));
-}
-
 std::string one_line(std::string_view text) {
     std::string_view line = text.substr(0, text.find('\n'));
     if (line.size() <= message_max_bytes) {
         return std::string(line);
     }
-    return std::string(utf8_prefix(line, message_max_bytes)) + "\u2026";
+    return std::string(text::utf8_prefix(line, message_max_bytes)) + "\u2026";
 }
 
 // Keeps the head and the tail of a very long output; the panic report stands at the end.
@@ -103,8 +71,8 @@ std::string bounded_output(std::string_view output) {
     if (output.size() <= output_keep_head + output_keep_tail) {
         return std::string(output);
     }
-    const std::string_view head = utf8_prefix(output, output_keep_head);
-    const std::string_view tail = utf8_suffix(output, output_keep_tail);
+    const std::string_view head = text::utf8_prefix(output, output_keep_head);
+    const std::string_view tail = text::utf8_suffix(output, output_keep_tail);
     return std::string(head) + "\n[... " +
            std::to_string(output.size() - head.size() - tail.size()) +
            " bytes of output left out ...]\n" + std::string(tail);
@@ -146,8 +114,8 @@ public:
     void write_timeout(const TestDesc& /*desc*/) override {}
 
     void write_result(const TestDesc& desc, const TestResult& result,
-                      const std::optional<TestExecTime>& exec_time, std::string_view stdout_bytes,
-                      const ConsoleTestState& /*state*/) override {
+                      const std::optional<TestExecTime>& exec_time,
+                      std::string_view stdout_bytes) override {
         // A check with no start event goes after those that had one, in completion order.
         CaseRecord record{desc, result, {}, {}, unstarted_order + cases_.size()};
         const auto start = started_.find(std::string(desc.name));
@@ -171,9 +139,8 @@ public:
         cases_.push_back(std::move(record));
     }
 
-    void write_merged_doctests_times(double /*total*/, double /*compilation*/) override {}
-
-    bool write_run_finish(const ConsoleTestState& state) override {
+    bool write_run_finish() override {
+        const RunCounts& state = *settings_.counts;
         const std::chrono::nanoseconds suite_time =
             state.exec_time
                 ? state.exec_time->duration
@@ -190,7 +157,7 @@ public:
             return c.result.kind == TestResultKind::Ignored;
         });
 
-        const std::string name = suite_name();
+        const std::string& name = settings_.suite_name;
         std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"";
         append_xml_attribute(doc, name);
         doc += "\" tests=\"" + std::to_string(cases_.size()) + "\" failures=\"" +
@@ -282,10 +249,8 @@ private:
             return c.result.message;
         case TestResultKind::TimeLimitExceeded:
             return "time limit exceeded (took " + seconds_3(c.time) + "s)";
-        default: {
-            const std::string_view line = panic_message_line(c.output);
-            return line.empty() ? std::string("check failed") : std::string(line);
-        }
+        default:
+            return c.result.message.empty() ? std::string("check failed") : c.result.message;
         }
     }
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/environment.hpp"
+
 namespace runner {
 namespace {
 const char* color_sequence(Color color) {
@@ -70,8 +72,8 @@ void StringLocation::reset_color() {
 }
 
 bool terminal_description_usable() {
-    const char* term = std::getenv("TERM");
-    return term != nullptr && term[0] != '\0' && std::strcmp(term, "dumb") != 0;
+    const auto term = platform::env_text(platform::env_variable("TERM"));
+    return term && !term->empty() && *term != "dumb";
 }
 
 } // namespace runner

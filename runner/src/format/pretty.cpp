@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "format/pretty_sections.hpp"
-#include "format/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace runner {
 namespace {
@@ -38,8 +38,7 @@ public:
     void write_timeout(const TestDesc& desc) override { write_overdue_notice(desc); }
 
     void write_result(const TestDesc& desc, const TestResult& result,
-                      const std::optional<TestExecTime>& exec_time, std::string_view,
-                      const ConsoleTestState&) override {
+                      const std::optional<TestExecTime>& exec_time, std::string_view) override {
         if (settings_.is_multithreaded) {
             write_test_name(desc, result.kind == TestResultKind::Measured);
         }
@@ -72,17 +71,9 @@ public:
         out_.flush();
     }
 
-    void write_merged_doctests_times(double total, double compilation) override {
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "all doctests ran in %.2fs; merged doctests compilation took %.2fs\n", total,
-                      compilation);
-        out_.write(text);
-        out_.flush();
-    }
-
-    bool write_run_finish(const ConsoleTestState& state) override {
-        return write_run_finish_sections(out_, state, settings_.show_output, use_color_);
+    bool write_run_finish() override {
+        return write_run_finish_sections(out_, *settings_.counts, settings_.show_output,
+                                         use_color_);
     }
 
 private:
@@ -169,7 +160,7 @@ void write_results(OutputLocation& out,
         names.push_back(desc.name);
         if (!output.empty()) {
             outputs += "---- " + std::string(desc.name) + " stdout ----\n";
-            outputs += utf8_lossy(output);
+            outputs += text::utf8_lossy(output);
             outputs += '\n';
         }
     }
@@ -184,7 +175,7 @@ void write_results(OutputLocation& out,
     }
 }
 
-bool write_run_finish_sections(OutputLocation& out, const ConsoleTestState& state, bool show_output,
+bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool show_output,
                                bool use_color) {
     if (show_output) {
         write_results(out, state.not_failures, "successes");

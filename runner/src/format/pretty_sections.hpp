@@ -19,6 +19,7 @@ public:
     void write_discovery_finish(const DiscoveryState& state) override;
     void write_run_start(std::size_t test_count,
                          std::optional<std::uint64_t> shuffle_seed) override;
+    void set_concurrency(std::size_t threads) override { settings_.is_multithreaded = threads > 1; }
 
 protected:
     TextFormatter(OutputLocation& out, const FormatterSettings& settings)
@@ -43,7 +44,7 @@ void write_results(OutputLocation& out,
 
 // The end of a run: the sections --show-output and failures call for, the summary line, and
 // the note of a single ignored check. Returns the success flag.
-bool write_run_finish_sections(OutputLocation& out, const ConsoleTestState& state, bool show_output,
+bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool show_output,
                                bool use_color);
 
 // "running 27 tests" with the shuffle seed, after an empty line.

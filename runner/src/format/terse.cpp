@@ -26,8 +26,7 @@ public:
 
     void write_result(const TestDesc& /*desc*/, const TestResult& result,
                       const std::optional<TestExecTime>& /*exec_time*/,
-                      std::string_view /*stdout_bytes*/,
-                      const ConsoleTestState& /*state*/) override {
+                      std::string_view /*stdout_bytes*/) override {
         switch (result.kind) {
         case TestResultKind::Passed:
             write_progress(".", Color::Green);
@@ -47,12 +46,10 @@ public:
         out_.flush();
     }
 
-    // Never called by this executable.
-    void write_merged_doctests_times(double /*total*/, double /*compilation*/) override {}
-
-    bool write_run_finish(const ConsoleTestState& state) override {
+    bool write_run_finish() override {
         end_progress_line();
-        return write_run_finish_sections(out_, state, settings_.show_output, use_color_);
+        return write_run_finish_sections(out_, *settings_.counts, settings_.show_output,
+                                         use_color_);
     }
 
 private:

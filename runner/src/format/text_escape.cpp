@@ -1,15 +1,11 @@
 #include "format/text_escape.hpp"
 
-#include "format/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace runner {
 namespace {
 
 constexpr char32_t replacement_char = 0xFFFD;
-
-bool is_continuation(unsigned char byte) {
-    return (byte & 0xC0U) == 0x80U;
-}
 
 void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -26,35 +22,6 @@ void append_utf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80U | ((cp >> 12U) & 0x3FU)));
         out.push_back(static_cast<char>(0x80U | ((cp >> 6U) & 0x3FU)));
         out.push_back(static_cast<char>(0x80U | (cp & 0x3FU)));
-    }
-}
-
-// Calls `emit(code_point, raw)` for each code point of `bytes` decoded as UTF-8 (invalid
-// sequences already replaced by U+FFFD); `raw` holds the code point's own bytes.
-template <class Emit>
-void for_each_code_point(std::string_view bytes, Emit&& emit) {
-    const std::string text = utf8_lossy(bytes);
-    const std::string_view valid = text;
-    std::size_t at = 0;
-    while (at < valid.size()) {
-        const auto lead = static_cast<unsigned char>(valid[at]);
-        std::size_t length = 1;
-        char32_t cp = lead;
-        if (lead >= 0xF0) {
-            length = 4;
-            cp = lead & 0x07U;
-        } else if (lead >= 0xE0) {
-            length = 3;
-            cp = lead & 0x0FU;
-        } else if (lead >= 0xC0) {
-            length = 2;
-            cp = lead & 0x1FU;
-        }
-        for (std::size_t i = 1; i < length; ++i) {
-            cp = (cp << 6U) | (static_cast<unsigned char>(valid[at + i]) & 0x3FU);
-        }
-        emit(cp, valid.substr(at, length));
-        at += length;
     }
 }
 
@@ -79,7 +46,7 @@ char32_t xml_substitute(char32_t cp) {
 }
 
 void append_xml(std::string& out, std::string_view bytes, bool attribute) {
-    for_each_code_point(bytes, [&](char32_t cp, std::string_view raw) {
+    text::for_each_utf8(bytes, [&](char32_t cp, std::string_view raw) {
         switch (cp) {
         case '&':
             out += "&amp;";
@@ -117,7 +84,7 @@ void append_xml(std::string& out, std::string_view bytes, bool attribute) {
 
 void append_json_string(std::string& out, std::string_view bytes) {
     out.push_back('"');
-    for_each_code_point(bytes, [&](char32_t cp, std::string_view raw) {
+    text::for_each_utf8(bytes, [&](char32_t cp, std::string_view raw) {
         switch (cp) {
         case '"':
             out += "\\\"";
@@ -159,34 +126,6 @@ void append_xml_text(std::string& out, std::string_view bytes) {
 
 void append_xml_attribute(std::string& out, std::string_view bytes) {
     append_xml(out, bytes, true);
-}
-
-std::string_view utf8_prefix(std::string_view bytes, std::size_t max_bytes) {
-    if (bytes.size() <= max_bytes) {
-        return bytes;
-    }
-    std::size_t end = max_bytes;
-    // Step back over the continuation bytes of a sequence cut at `end`, and over its lead.
-    std::size_t back = 0;
-    while (end > 0 && back < 3 && is_continuation(static_cast<unsigned char>(bytes[end]))) {
-        --end;
-        ++back;
-    }
-    return bytes.substr(0, end);
-}
-
-std::string_view utf8_suffix(std::string_view bytes, std::size_t max_bytes) {
-    if (bytes.size() <= max_bytes) {
-        return bytes;
-    }
-    std::size_t start = bytes.size() - max_bytes;
-    std::size_t skipped = 0;
-    while (start < bytes.size() && skipped < 3 &&
-           is_continuation(static_cast<unsigned char>(bytes[start]))) {
-        ++start;
-        ++skipped;
-    }
-    return bytes.substr(start);
 }
 
 } // namespace runner

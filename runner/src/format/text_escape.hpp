@@ -26,12 +26,4 @@ void append_xml_text(std::string& out, std::string_view bytes);
 // feed and carriage return become character references so they survive normalisation.
 void append_xml_attribute(std::string& out, std::string_view bytes);
 
-// The longest prefix of `bytes` no longer than `max_bytes` that does not end inside a UTF-8
-// sequence (an invalid tail is left to the decoder to replace).
-std::string_view utf8_prefix(std::string_view bytes, std::size_t max_bytes);
-
-// The longest suffix of `bytes` no longer than `max_bytes` that does not start on a UTF-8
-// continuation byte, unless the whole suffix consists of them.
-std::string_view utf8_suffix(std::string_view bytes, std::size_t max_bytes);
-
 } // namespace runner

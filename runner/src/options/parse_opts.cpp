@@ -6,10 +6,11 @@
 #include <limits>
 
 #include "options/option_table.hpp"
-#include "options/parse_number.hpp"
 #include "options/tokenize.hpp"
 #include "options/usage.hpp"
+#include "platform/environment.hpp"
 #include "runner/check.hpp"
+#include "text/parse_number.hpp"
 
 namespace runner {
 
@@ -35,7 +36,6 @@ public:
                 return error;
             }
         }
-        opts.force_run_in_process = m_.has(row_of("force-run-in-process"));
         opts.exclude_should_panic = m_.has(row_of("exclude-should-panic"));
         opts.fail_fast = m_.has(row_of("fail-fast"));
         opts.time_options = read_time_options();
@@ -85,7 +85,7 @@ private:
         if (value == nullptr) {
             return std::nullopt;
         }
-        if (!env_("SARNIVELLE_ALLOW_UNSTABLE")) {
+        if (!platform::env_is_set(platform::env_variable("SARNIVELLE_ALLOW_UNSTABLE"), env_)) {
             return "the option `Z` is only accepted when SARNIVELLE_ALLOW_UNSTABLE is set";
         }
         if (*value != "unstable-options") {
@@ -114,39 +114,19 @@ private:
         }
         TestTimeOptions time;
         time.error_on_excess = ensure;
-        read_threshold("SARNIVELLE_TEST_TIME_UNIT", time.unit_threshold);
-        read_threshold("SARNIVELLE_TEST_TIME_INTEGRATION", time.integration_threshold);
-        read_threshold("SARNIVELLE_TEST_TIME_DOCTEST", time.doctest_threshold);
+        read_threshold(platform::env_variable("SARNIVELLE_TEST_TIME_UNIT"), time.unit_threshold);
+        read_threshold(platform::env_variable("SARNIVELLE_TEST_TIME_INTEGRATION"),
+                       time.integration_threshold);
+        read_threshold(platform::env_variable("SARNIVELLE_TEST_TIME_DOCTEST"),
+                       time.doctest_threshold);
         return time;
     }
 
-    // Reads "WARN_TIME,CRITICAL_TIME" (milliseconds) from `variable`, keeping the default when
-    // the variable is not set; an invalid value fails with a panic.
-    void read_threshold(std::string_view variable, TimeThreshold& threshold) const {
-        const auto text = env_(variable);
-        if (!text) {
-            return;
+    // Keeps the default when the variable is not set.
+    void read_threshold(const platform::EnvVariable& variable, TimeThreshold& threshold) const {
+        if (const auto read = platform::env_thresholds(variable, env_)) {
+            threshold = TimeThreshold{to_millis(read->warn), to_millis(read->critical)};
         }
-        const auto comma = text->find(',');
-        if (comma == std::string::npos) {
-            panic(format("Duration variable {} expected to have 2 numbers separated by comma, "
-                         "but got {}",
-                         variable, *text));
-        }
-        const auto side = [&](std::string_view number) {
-            const auto parsed = options::parse_unsigned(number);
-            if (const auto* value = std::get_if<std::uint64_t>(&parsed)) {
-                return *value;
-            }
-            panic(format("Duration value in variable {} is expected to be a number, but got {}",
-                         variable, number));
-        };
-        const std::uint64_t warn = side(std::string_view(*text).substr(0, comma));
-        const std::uint64_t critical = side(std::string_view(*text).substr(comma + 1));
-        if (warn > critical) {
-            panic("Test execution warn time should be less or equal to the critical time");
-        }
-        threshold = TimeThreshold{to_millis(warn), to_millis(critical)};
     }
 
     // Saturates at the longest time that nanosecond arithmetic still holds, so comparing a
@@ -166,29 +146,23 @@ private:
         }
         opts.shuffle = m_.has(row_of("shuffle"));
         if (unstable_ && !opts.shuffle) {
-            const auto value = env_("SARNIVELLE_TEST_SHUFFLE");
-            opts.shuffle = value && *value != "0";
+            opts.shuffle =
+                platform::env_flag(platform::env_variable("SARNIVELLE_TEST_SHUFFLE"), env_);
         }
 
         if (auto error = gate(row_of("shuffle-seed"))) {
             return error;
         }
         if (const auto* seed = m_.value(row_of("shuffle-seed"))) {
-            const auto parsed = options::parse_unsigned(*seed);
-            if (const auto* error = std::get_if<options::NumberError>(&parsed)) {
+            const auto parsed = text::parse_unsigned(*seed);
+            if (const auto* error = std::get_if<text::NumberError>(&parsed)) {
                 return "argument for --shuffle-seed must be a number (error: " +
-                       std::string(options::describe(*error)) + ")";
+                       std::string(text::describe(*error)) + ")";
             }
             opts.shuffle_seed = std::get<std::uint64_t>(parsed);
         } else if (unstable_) {
-            if (const auto value = env_("SARNIVELLE_TEST_SHUFFLE_SEED")) {
-                const auto parsed = options::parse_unsigned(*value);
-                if (!std::holds_alternative<std::uint64_t>(parsed)) {
-                    panic(format("SARNIVELLE_TEST_SHUFFLE_SEED is `{}`, should be a number.",
-                                 *value));
-                }
-                opts.shuffle_seed = std::get<std::uint64_t>(parsed);
-            }
+            opts.shuffle_seed =
+                platform::env_number(platform::env_variable("SARNIVELLE_TEST_SHUFFLE_SEED"), env_);
         }
         return std::nullopt;
     }
@@ -197,8 +171,7 @@ private:
         if (m_.has(row_of("nocapture")) || m_.has(row_of("no-capture"))) {
             return true;
         }
-        const auto value = env_("SARNIVELLE_TEST_NOCAPTURE");
-        return value && *value != "0";
+        return platform::env_flag(platform::env_variable("SARNIVELLE_TEST_NOCAPTURE"), env_);
     }
 
     std::optional<std::string> read_test_threads(TestOpts& opts) const {
@@ -206,10 +179,10 @@ private:
         if (text == nullptr) {
             return std::nullopt;
         }
-        const auto parsed = options::parse_unsigned(*text);
-        if (const auto* error = std::get_if<options::NumberError>(&parsed)) {
+        const auto parsed = text::parse_unsigned(*text);
+        if (const auto* error = std::get_if<text::NumberError>(&parsed)) {
             return "argument for --test-threads must be a number > 0 (error: " +
-                   std::string(options::describe(*error)) + ")";
+                   std::string(text::describe(*error)) + ")";
         }
         const std::uint64_t count = std::get<std::uint64_t>(parsed);
         if (count == 0) {
@@ -257,14 +230,6 @@ private:
 };
 
 } // namespace
-
-std::optional<std::string> process_env(std::string_view name) {
-    const char* value = std::getenv(std::string(name).c_str());
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
 
 ParseResult parse_opts(const std::vector<std::string>& args, const EnvLookup& env) {
     return parse_opts(args, env, std::cout, std::cerr);

@@ -9,13 +9,13 @@
 #include <variant>
 #include <vector>
 
+#include "platform/environment.hpp"
 #include "runner/options.hpp"
 
 namespace runner {
 
-// Looks up an environment variable; the process environment by default.
-using EnvLookup = std::function<std::optional<std::string>(std::string_view name)>;
-std::optional<std::string> process_env(std::string_view name);
+using platform::EnvLookup;
+using platform::process_env;
 
 struct HelpShown {};
 struct OptError {

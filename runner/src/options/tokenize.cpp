@@ -3,6 +3,8 @@
 #include <optional>
 #include <string_view>
 
+#include "text/utf8.hpp"
+
 namespace runner::options {
 
 namespace {
@@ -98,25 +100,9 @@ struct Tokenizer {
 
     // The byte length of the UTF-8 character at `pos`, so that an unknown option is reported
     // as the whole character; a byte that does not start a well-formed sequence stands alone.
-    static std::size_t character_length(std::string_view text, std::size_t pos) {
-        const auto lead = static_cast<unsigned char>(text[pos]);
-        std::size_t length = 1;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-        }
-        if (pos + length > text.size()) {
-            return 1;
-        }
-        for (std::size_t i = 1; i < length; ++i) {
-            if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) {
-                return 1;
-            }
-        }
-        return length;
+    static std::size_t character_length(std::string_view arg, std::size_t pos) {
+        const text::Utf8Char c = text::utf8_next(arg.substr(pos));
+        return c.valid ? c.length : 1;
     }
 
     void run() {

@@ -1,6 +1,15 @@
-#include "run/run_test.hpp"
+#include "outcome/calc_result.hpp"
 
 namespace runner {
+namespace {
+
+// The message of a failure as its panic report shows it.
+std::string panic_message(const PanicPayload& payload) {
+    return payload.is_text() ? payload.message()
+                             : "non-text panic payload of type `" + payload.type_name() + "`";
+}
+
+} // namespace
 
 TestResult calc_result(const TestDesc& desc, const std::optional<PanicPayload>& panic,
                        const std::optional<TestTimeOptions>& time_opts,
@@ -8,7 +17,7 @@ TestResult calc_result(const TestDesc& desc, const std::optional<PanicPayload>& 
     TestResult result;
     const ShouldPanic& expected = desc.should_panic;
     if (expected.kind == ShouldPanicKind::No) {
-        result = panic ? TestResult::failed() : TestResult::passed();
+        result = panic ? TestResult::failed(panic_message(*panic)) : TestResult::passed();
     } else if (!panic) {
         std::string message = "test did not panic as expected";
         if (!desc.source_file.empty()) {
@@ -39,13 +48,6 @@ TestResult calc_result(const TestDesc& desc, const std::optional<PanicPayload>& 
         result = TestResult::time_limit_exceeded();
     }
     return result;
-}
-
-TestResult result_after_join(TestResult reported, bool thread_panicked) {
-    if (thread_panicked && reported.kind == TestResultKind::Passed) {
-        return TestResult::failed_with("panicked after reporting success");
-    }
-    return reported;
 }
 
 } // namespace runner

@@ -1,4 +1,4 @@
-#include "run/test_result.hpp"
+#include "outcome/test_result.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,5 @@
-// Outcomes of checks and what the run loop keeps of a completed check.
+// Outcomes of checks and what is kept of a completed check: the data the run loop produces and
+// the report forms read.
 #pragma once
 
 #include <chrono>
@@ -33,11 +34,15 @@ enum class TestResultKind {
 
 struct TestResult {
     TestResultKind kind = TestResultKind::Passed;
-    std::string message; // FailedWithMessage only
-    BenchSamples bench;  // Measured only
+    // Failed: the panic message (empty for a payload that is not text); FailedWithMessage: the
+    // message the report adds as a note. Empty for the other kinds.
+    std::string message;
+    BenchSamples bench; // Measured only
 
     static TestResult passed() { return {}; }
-    static TestResult failed() { return {TestResultKind::Failed, {}, {}}; }
+    static TestResult failed(std::string panic_message = {}) {
+        return {TestResultKind::Failed, std::move(panic_message), {}};
+    }
     static TestResult failed_with(std::string message) {
         return {TestResultKind::FailedWithMessage, std::move(message), {}};
     }

@@ -6,12 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <memory>
 #include <pthread.h>
 #include <sched.h>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace runner::platform {
 
@@ -24,15 +25,15 @@ struct ThreadStarter {
 
 namespace {
 struct ThreadStart {
-    std::string name;
+    char name[16] = {}; // the system keeps at most 15 bytes of a name
     std::function<void()> body;
 };
 
 void* thread_main(void* arg) {
     const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
     // Named from inside: one prctl, where naming from the starting thread writes a file in
-    // /proc on the starter's time. The system keeps at most 15 bytes of a name.
-    pthread_setname_np(pthread_self(), start->name.substr(0, 15).c_str());
+    // /proc on the starter's time.
+    pthread_setname_np(pthread_self(), start->name);
     start->body();
     return nullptr;
 }
@@ -67,7 +68,7 @@ void Thread::join() {
     }
 }
 
-SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
+SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
                           std::function<void()> body) {
     SpawnOutcome outcome;
     pthread_attr_t attr;
@@ -85,7 +86,9 @@ SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
         outcome.error = std::strerror(rc);
         return outcome;
     }
-    auto heap_body = std::make_unique<ThreadStart>(ThreadStart{name, std::move(body)});
+    auto heap_body = std::make_unique<ThreadStart>();
+    name.copy(heap_body->name, sizeof heap_body->name - 1);
+    heap_body->body = std::move(body);
     pthread_t handle{};
     rc = pthread_create(&handle, &attr, &thread_main, heap_body.get());
     pthread_attr_destroy(&attr);
@@ -105,21 +108,86 @@ SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
 
 namespace {
 
+// `fd`, or a copy of it above standard error (`fd` is then closed).
+int above_standard_streams(int fd) {
+    if (fd < 0 || fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return moved;
+}
+
+int open_file(const char* path, int flags, mode_t mode = 0) {
+    int fd = -1;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return above_standard_streams(fd);
+}
+
 std::optional<std::string> read_first_line(const std::string& path) {
-    std::ifstream file(path);
-    std::string line;
-    if (!file || !std::getline(file, line)) {
+    const int fd = open_file(path.c_str(), O_RDONLY);
+    if (fd < 0) {
         return std::nullopt;
     }
-    return line;
+    std::string text;
+    char buffer[256];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.find('\n') != std::string::npos) {
+            break;
+        }
+    }
+    ::close(fd);
+    const std::size_t end = text.find('\n');
+    if (end == std::string::npos && text.empty()) {
+        return std::nullopt;
+    }
+    return text.substr(0, end);
+}
+
+// Every line of a small file.
+std::vector<std::string> read_lines(const std::string& path) {
+    std::vector<std::string> lines;
+    const int fd = open_file(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return lines;
+    }
+    std::string text;
+    char buffer[1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 // The CPU quota of the process's control group (version 2 "cpu.max", else version 1
 // "cpu.cfs_quota_us"), as whole processors rounded up; nothing when there is no quota.
 std::optional<std::size_t> cgroup_cpu_quota() {
     std::string group;
-    std::ifstream membership("/proc/self/cgroup");
-    for (std::string line; std::getline(membership, line);) {
+    for (const std::string& line : read_lines("/proc/self/cgroup")) {
         if (line.starts_with("0::")) {
             group = line.substr(3);
         }
@@ -171,6 +239,31 @@ std::optional<std::size_t> available_parallelism() {
 
 bool stdout_is_terminal() {
     return isatty(STDOUT_FILENO) == 1;
+}
+
+int create_file(const std::string& path) {
+    const int fd = open_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return fd < 0 ? -errno : fd;
+}
+
+void close_file(int fd) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+int write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
 }
 
 } // namespace runner::platform

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace runner::platform {
 
@@ -35,12 +36,21 @@ struct SpawnOutcome {
 
 // Starts `body` on a new thread with the given stack size, naming it `name` as far as the
 // system allows. WouldBlock when the process may not start more threads.
-SpawnOutcome spawn_thread(const std::string& name, std::size_t stack_size,
+SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
                           std::function<void()> body);
 
 // Processors available to this process (affinity mask), or nothing when unknown.
 std::optional<std::size_t> available_parallelism();
 
 bool stdout_is_terminal();
+
+// Files the runner opens never take descriptors 0 to 2: with a standard stream closed, a file
+// opened on its number would receive what is meant for that stream.
+
+// Creates or truncates a file for writing; its descriptor, or minus the error number.
+int create_file(const std::string& path);
+void close_file(int fd);
+// Writes all of `bytes`; 0, or the error number.
+int write_all(int fd, std::string_view bytes);
 
 } // namespace runner::platform

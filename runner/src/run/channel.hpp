@@ -1,51 +1,83 @@
-// The result channel: check threads send, the main thread alone receives.
+// The result channel: check threads send, the main thread alone receives. Sending never
+// allocates, so a check whose thread is short of memory still gets its result through.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 
-#include "run/test_result.hpp"
+#include "outcome/test_result.hpp"
+#include "runner/options.hpp"
 
 namespace runner {
 
+class ResultChannel;
+
+// One started check, from its start until the loop has taken its result: shared by the loop,
+// the check's thread and the channel, which links the sent ones through `next`.
+struct CheckRun {
+    TestId id;
+    TestDescAndFn test;
+    bool nocapture = false;
+    std::optional<TestTimeOptions> time_options;
+    bool measure = false; // a benchmark run with --bench: sampled, on the calling thread
+    std::shared_ptr<ResultChannel> channel;
+
+    // Set by whoever ran the check.
+    std::optional<CompletedTest> completed;
+    // What went wrong in the runner itself when `completed` could not be made.
+    char runner_failure[128] = {};
+
+    std::shared_ptr<CheckRun> next; // the channel's queue
+};
+
 class ResultChannel {
 public:
-    void send(CompletedTest completed) {
+    void send(std::shared_ptr<CheckRun> run) noexcept {
         {
             const std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(completed));
+            CheckRun* raw = run.get();
+            if (tail_ != nullptr) {
+                tail_->next = std::move(run);
+            } else {
+                head_ = std::move(run);
+            }
+            tail_ = raw;
         }
         ready_.notify_one();
     }
 
-    CompletedTest recv() {
+    std::shared_ptr<CheckRun> recv() {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return !queue_.empty(); });
-        return pop(lock);
+        ready_.wait(lock, [this] { return head_ != nullptr; });
+        return pop();
     }
 
     // Waits until `deadline` at the most; empty when nothing arrived by then.
-    std::optional<CompletedTest> recv_until(std::chrono::steady_clock::time_point deadline) {
+    std::shared_ptr<CheckRun> recv_until(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(mutex_);
-        if (!ready_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) {
-            return std::nullopt;
+        if (!ready_.wait_until(lock, deadline, [this] { return head_ != nullptr; })) {
+            return nullptr;
         }
-        return pop(lock);
+        return pop();
     }
 
 private:
-    CompletedTest pop(std::unique_lock<std::mutex>&) {
-        CompletedTest completed = std::move(queue_.front());
-        queue_.pop_front();
-        return completed;
+    std::shared_ptr<CheckRun> pop() {
+        std::shared_ptr<CheckRun> run = std::move(head_);
+        head_ = std::move(run->next);
+        if (head_ == nullptr) {
+            tail_ = nullptr;
+        }
+        return run;
     }
 
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<CompletedTest> queue_;
+    std::shared_ptr<CheckRun> head_;
+    CheckRun* tail_ = nullptr;
 };
 
 } // namespace runner

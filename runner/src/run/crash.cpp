@@ -57,9 +57,9 @@ void report_crash(const char* cause) {
     if (thread.check_name.empty()) {
         return;
     }
-    const char* name = thread.check_name.c_str();
+    const std::string_view name = thread.check_name;
     write_fd(STDOUT_FILENO, "\n---- ");
-    write_fd(STDOUT_FILENO, name);
+    write_fd(STDOUT_FILENO, name.data(), name.size());
     write_fd(STDOUT_FILENO, " stdout ----\n");
     if (thread.capture) {
         const std::string& bytes = thread.capture->unlocked_contents();
@@ -67,7 +67,7 @@ void report_crash(const char* cause) {
     }
     write_fd(STDOUT_FILENO, "\n");
     write_fd(STDERR_FILENO, "error: check ");
-    write_fd(STDERR_FILENO, name);
+    write_fd(STDERR_FILENO, name.data(), name.size());
     write_fd(STDERR_FILENO, " ended the process: ");
     write_fd(STDERR_FILENO, cause);
     write_fd(STDERR_FILENO, "\n");

@@ -10,6 +10,10 @@
 
 namespace runner {
 
+class OutputFormatter;
+class LogFile;
+struct RunCounts;
+
 struct RunSummary {
     bool success = false;
     // Fail-fast stopped the run while checks were still running on their threads.
@@ -27,5 +31,19 @@ std::size_t get_concurrency();
 
 // Colour is wanted: --color always, or auto while capturing with standard output a terminal.
 bool use_color(const TestOpts& opts);
+
+// What the loop reports to and counts in.
+struct LoopContext {
+    const TestOpts& opts;
+    const RunnerConfig& config;
+    OutputFormatter& formatter;
+    RunCounts& counts;
+    LogFile* log; // none without --logfile
+};
+
+// The loop itself: selects the checks, tells the report the run starts, works out the
+// concurrency, then starts checks and reports and counts each result as it arrives. Returns
+// true when fail-fast stopped it while checks were still running.
+bool run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests);
 
 } // namespace runner

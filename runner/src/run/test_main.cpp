@@ -2,6 +2,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <sstream>
 
 #include "check/thread_context.hpp"
 #include "format/output_location.hpp"
@@ -37,16 +40,24 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
     // A closed pipe on standard output must become a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
-    ParseResult parsed = parse_opts(args);
+    StdoutLocation out(terminal_description_usable());
+    std::ostringstream usage;
+    ParseResult parsed = parse_opts(args, process_env, usage, std::cerr);
     if (std::holds_alternative<HelpShown>(parsed)) {
-        return {};
+        try {
+            out.write(usage.str());
+            out.flush();
+            return {};
+        } catch (const IoError& error) {
+            report_io_error(error);
+            return {failure_status, false};
+        }
     }
     if (const auto* error = std::get_if<OptError>(&parsed)) {
         std::fprintf(stderr, "error: %s\n", error->message.c_str());
         return {failure_status, false};
     }
     const TestOpts& opts = std::get<TestOpts>(parsed);
-    StdoutLocation out(terminal_description_usable());
 
     if (opts.list) {
         try {
@@ -107,7 +118,17 @@ int lang_start(int argc, char** argv, void (*entry)()) {
 
 void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
                const RunnerConfig& config) {
-    const MainOutcome outcome = run_main(args, std::move(tests), config);
+    MainOutcome outcome;
+    try {
+        outcome = run_main(args, std::move(tests), config);
+    } catch (const std::exception& error) {
+        // The runner itself failed on the main thread (memory ran out): nothing more can be
+        // reported, and checks may still run.
+        std::fflush(stdout);
+        std::fprintf(stderr, "error: the check runner failed: %s\n", error.what());
+        std::fflush(stderr);
+        std::_Exit(failure_status);
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     if (outcome.abandoned_threads) {

@@ -1,8 +1,8 @@
-#include "options/parse_number.hpp"
+#include "text/parse_number.hpp"
 
 #include <limits>
 
-namespace runner::options {
+namespace runner::text {
 
 std::string_view describe(NumberError error) {
     switch (error) {
@@ -47,4 +47,4 @@ std::variant<std::uint64_t, NumberError> parse_unsigned(std::string_view text) {
     return value;
 }
 
-} // namespace runner::options
+} // namespace runner::text

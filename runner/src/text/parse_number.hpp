@@ -5,7 +5,7 @@
 #include <string_view>
 #include <variant>
 
-namespace runner::options {
+namespace runner::text {
 
 enum class NumberError { Empty, InvalidDigit, TooLarge };
 
@@ -15,4 +15,4 @@ std::string_view describe(NumberError error);
 // An unsigned 64-bit decimal number: an optional leading "+", then digits only.
 std::variant<std::uint64_t, NumberError> parse_unsigned(std::string_view text);
 
-} // namespace runner::options
+} // namespace runner::text

@@ -1,0 +1,80 @@
+#include "platform/environment.hpp"
+
+#include <cstdlib>
+#include <variant>
+
+#include "runner/check.hpp"
+#include "text/parse_number.hpp"
+
+namespace runner::platform {
+namespace {
+
+[[noreturn]] void invalid(std::string_view error, std::string_view name, std::string_view value) {
+    panic(format(error, name, value));
+}
+
+} // namespace
+
+std::optional<std::string> process_env(std::string_view name) {
+    const char* value = std::getenv(std::string(name).c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+bool env_is_set(const EnvVariable& variable, const EnvLookup& env) {
+    return env(variable.name).has_value();
+}
+
+bool env_flag(const EnvVariable& variable, const EnvLookup& env) {
+    const auto value = env(variable.name);
+    return value && *value != "0";
+}
+
+std::optional<std::uint64_t> env_number(const EnvVariable& variable, const EnvLookup& env) {
+    const auto value = env(variable.name);
+    if (!value) {
+        return std::nullopt;
+    }
+    const auto parsed = text::parse_unsigned(*value);
+    const auto* number = std::get_if<std::uint64_t>(&parsed);
+    if (number != nullptr && (variable.parse != EnvParse::PositiveCount || *number > 0)) {
+        return *number;
+    }
+    if (!variable.error.empty()) {
+        invalid(variable.error, variable.name, *value);
+    }
+    return std::nullopt;
+}
+
+std::optional<Thresholds> env_thresholds(const EnvVariable& variable, const EnvLookup& env) {
+    const auto value = env(variable.name);
+    if (!value) {
+        return std::nullopt;
+    }
+    const std::string_view pair = *value;
+    const std::size_t comma = pair.find(',');
+    if (comma == std::string_view::npos) {
+        invalid(variable.error, variable.name, pair);
+    }
+    const auto side = [&](std::string_view number) {
+        const auto parsed = text::parse_unsigned(number);
+        if (const auto* result = std::get_if<std::uint64_t>(&parsed)) {
+            return *result;
+        }
+        invalid("Duration value in variable {} is expected to be a number, but got {}",
+                variable.name, number);
+    };
+    const Thresholds thresholds{side(pair.substr(0, comma)), side(pair.substr(comma + 1))};
+    if (thresholds.warn > thresholds.critical) {
+        panic("Test execution warn time should be less or equal to the critical time");
+    }
+    return thresholds;
+}
+
+std::optional<std::string> env_text(const EnvVariable& variable, const EnvLookup& env) {
+    return env(variable.name);
+}
+
+} // namespace runner::platform

@@ -1,0 +1,87 @@
+// A run in the console: the report form, the log file and the counts set up around the loop.
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "format/formatter.hpp"
+#include "outcome/run_counts.hpp"
+#include "platform/environment.hpp"
+#include "platform/platform.hpp"
+#include "run/log_file.hpp"
+#include "run/run_loop.hpp"
+#include "runner/check.hpp"
+
+namespace runner {
+namespace {
+
+// The executable's file name, which names the run in the forms that name it.
+std::string suite_name() {
+    const auto& args = process_args();
+    if (!args.empty()) {
+        std::string_view path = args.front();
+        const std::size_t slash = path.rfind('/');
+        if (slash != std::string_view::npos) {
+            path.remove_prefix(slash + 1);
+        }
+        if (!path.empty()) {
+            return std::string(path);
+        }
+    }
+    return "checks";
+}
+
+} // namespace
+
+std::size_t get_concurrency() {
+    if (const auto threads =
+            platform::env_number(platform::env_variable("SARNIVELLE_TEST_THREADS"))) {
+        return static_cast<std::size_t>(*threads);
+    }
+    return platform::available_parallelism().value_or(1);
+}
+
+bool use_color(const TestOpts& opts) {
+    switch (opts.color) {
+    case ColorConfig::AutoColor:
+        return !opts.nocapture && platform::stdout_is_terminal();
+    case ColorConfig::AlwaysColor:
+        return true;
+    case ColorConfig::NeverColor:
+        return false;
+    }
+    return false;
+}
+
+RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
+                             const RunnerConfig& config, OutputLocation& out) {
+    std::unique_ptr<LogFile> log;
+    if (opts.logfile) {
+        log = std::make_unique<LogFile>(*opts.logfile);
+    }
+    RunCounts counts;
+    FormatterSettings settings;
+    settings.use_color = use_color(opts);
+    for (const auto& test : tests) {
+        settings.max_name_len = std::max(settings.max_name_len, test.desc.name.size());
+    }
+    settings.show_output = opts.show_output;
+    settings.time_options = opts.time_options;
+    settings.check_deadline = config.check_deadline;
+    settings.counts = &counts;
+    settings.suite_name = suite_name();
+    const std::unique_ptr<OutputFormatter> formatter = make_formatter(opts.format, out, settings);
+
+    const auto start = std::chrono::steady_clock::now();
+    RunSummary summary;
+    summary.abandoned_threads =
+        run_loop(LoopContext{opts, config, *formatter, counts, log.get()}, std::move(tests));
+    counts.exec_time = TestSuiteExecTime{std::chrono::steady_clock::now() - start};
+
+    if (!(opts.fail_fast || counts.current_test_count() == counts.total)) {
+        panic("assertion failed: opts.fail_fast || st.current_test_count() == st.total");
+    }
+    summary.success = formatter->write_run_finish();
+    return summary;
+}
+
+} // namespace runner

@@ -1,0 +1,174 @@
+#include "run/run_test.hpp"
+
+#include <algorithm>
+#include <csignal>
+#include <vector>
+
+#include "check/failure.hpp"
+#include "check/thread_context.hpp"
+#include "outcome/calc_result.hpp"
+#include "platform/environment.hpp"
+#include "runner/bencher.hpp"
+
+namespace runner {
+namespace {
+
+using clock = std::chrono::steady_clock;
+constexpr std::size_t default_stack_size = 2 * 1024 * 1024;
+
+// Gives the calling thread a check's name and a fresh output capture for as long as it runs
+// the check, then restores what the thread had.
+class CheckScope {
+public:
+    CheckScope(const TestDesc& desc, bool nocapture)
+        : thread_(detail::this_thread()), saved_(thread_),
+          capture_(nocapture ? nullptr : std::make_shared<detail::OutputCapture>()) {
+        thread_.name = desc.name;
+        thread_.capture = capture_;
+        thread_.check_name = desc.name;
+        thread_.check_site = PanicLocation{desc.source_file, desc.start_line, desc.start_col};
+    }
+    ~CheckScope() { thread_ = std::move(saved_); }
+    CheckScope(const CheckScope&) = delete;
+    CheckScope& operator=(const CheckScope&) = delete;
+
+    const PanicLocation& site() const { return thread_.check_site; }
+    std::string take_output() { return capture_ ? capture_->take() : std::string(); }
+
+private:
+    detail::ThreadContext& thread_;
+    detail::ThreadContext saved_;
+    std::shared_ptr<detail::OutputCapture> capture_;
+};
+
+// An alternate signal stack, so that the crash report of a check also works when the check
+// overflowed its own stack.
+class AltSignalStack {
+public:
+    AltSignalStack() : memory_(std::make_unique_for_overwrite<char[]>(size)) {
+        stack_t stack{};
+        stack.ss_sp = memory_.get();
+        stack.ss_size = size;
+        installed_ = sigaltstack(&stack, &previous_) == 0;
+    }
+    ~AltSignalStack() {
+        if (installed_) {
+            sigaltstack(&previous_, nullptr);
+        }
+    }
+    AltSignalStack(const AltSignalStack&) = delete;
+    AltSignalStack& operator=(const AltSignalStack&) = delete;
+
+private:
+    static constexpr std::size_t size = 64 * 1024;
+    std::unique_ptr<char[]> memory_;
+    stack_t previous_{};
+    bool installed_ = false;
+};
+
+// The median and the spread (maximum minus minimum) of a benchmark's samples.
+BenchSamples summarise(std::vector<double> samples) {
+    BenchSamples summary;
+    if (!samples.empty()) {
+        std::sort(samples.begin(), samples.end());
+        const std::size_t n = samples.size();
+        summary.median_ns = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+        summary.deviation_ns = samples.back() - samples.front();
+    }
+    return summary;
+}
+
+// Runs the check on the calling thread and makes its completed form. Throws only when the
+// runner itself fails (memory ran out outside the check's own code).
+CompletedTest execute(CheckRun& run) {
+    const AltSignalStack alt_stack;
+    const TestDescAndFn& test = run.test;
+    Bencher bencher(run.measure);
+    std::optional<Panic> failure;
+    std::optional<TestExecTime> exec_time;
+    std::string output;
+    {
+        CheckScope scope(test.desc, run.nocapture);
+        const auto start = clock::now();
+        failure = detail::catch_failure(scope.site(), [&] {
+            if (test.is_bench()) {
+                test.bench(bencher);
+            } else if (CheckResult error = test.test()) {
+                // A check that returns an error text fails with it.
+                panic_at(PanicPayload::text(std::move(*error)), scope.site());
+            }
+        });
+        if (run.time_options && !run.measure) {
+            exec_time = TestExecTime{clock::now() - start};
+        }
+        output = scope.take_output();
+    }
+    std::optional<PanicPayload> payload;
+    if (failure) {
+        payload = failure->payload();
+    }
+    TestResult result =
+        calc_result(test.desc, payload, run.measure ? std::nullopt : run.time_options, exec_time);
+    if (run.measure && result.kind == TestResultKind::Passed && !failure) {
+        result = TestResult::measured(summarise(bencher.samples_ns()));
+    }
+    return CompletedTest{run.id, test.desc, std::move(result), exec_time, std::move(output)};
+}
+
+// Runs the check wherever the caller stands and sends its result, whatever happens.
+void execute_and_send(const std::shared_ptr<CheckRun>& run) noexcept {
+    try {
+        run->completed = execute(*run);
+    } catch (...) {
+        detail::describe_runner_failure(run->runner_failure);
+    }
+    run->channel->send(run);
+}
+
+std::size_t min_stack_size() {
+    return platform::env_number(platform::env_variable("SARNIVELLE_MIN_STACK"))
+        .value_or(default_stack_size);
+}
+
+} // namespace
+
+RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
+    if (force_ignore || run->test.desc.ignore) {
+        run->completed =
+            CompletedTest{run->id, run->test.desc, TestResult::ignored(), std::nullopt, {}};
+        run->channel->send(std::move(run));
+        return {};
+    }
+    if (run->measure) {
+        execute_and_send(run);
+        return {};
+    }
+    const std::string_view name = run->test.desc.name;
+    platform::SpawnOutcome spawned =
+        platform::spawn_thread(name, min_stack_size(), [run]() noexcept { execute_and_send(run); });
+    switch (spawned.status) {
+    case platform::SpawnOutcome::Status::Started:
+        return RunningTest{std::move(spawned.thread)};
+    case platform::SpawnOutcome::Status::WouldBlock:
+        // The process may not start more threads: run the check here instead.
+        execute_and_send(run);
+        return {};
+    case platform::SpawnOutcome::Status::Failed:
+        break;
+    }
+    panic("failed to spawn thread to run test: " + spawned.error);
+}
+
+CompletedTest take_result(CheckRun& run) {
+    if (run.completed) {
+        return std::move(*run.completed);
+    }
+    return CompletedTest{
+        run.id,
+        run.test.desc,
+        TestResult::failed_with("error in the check runner: " + std::string(run.runner_failure)),
+        std::nullopt,
+        {}};
+}
+
+} // namespace runner
