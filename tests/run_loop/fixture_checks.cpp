@@ -230,6 +230,12 @@ FIXTURE_CHECK(output, spawned_thread_fails) {
     runner::print("not reached\n");
 }
 
+FIXTURE_CHECK(output, spawned_thread_throws) {
+    runner::JoinHandle worker = runner::spawn([] { throw 7; });
+    worker.join();
+    runner::print("not reached either\n");
+}
+
 } // namespace output::tests
 
 // ---- panic: the expected-panic rules and payloads that are not text -----------------------------
@@ -341,6 +347,7 @@ constexpr const runner::StaticTestDescAndFn* registry[] = {
     &order::tests::b_fails_early_check,
     &output::tests::every_stream_check,
     &output::tests::spawned_thread_fails_check,
+    &output::tests::spawned_thread_throws_check,
     &output::tests::spawned_threads_check,
     &panic::tests::expected_and_panics_check,
     &panic::tests::expected_but_returns_check,

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -26,7 +28,7 @@ const Env sequential = {{"SARNIVELLE_TEST_THREADS", "1"}};
 const Env parallel = {{"SARNIVELLE_TEST_THREADS", "2"}};
 const Env unstable = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"}};
 
-constexpr std::size_t registry_size = 30;
+constexpr std::size_t registry_size = 31;
 constexpr std::string_view fixture_file = "tests/run_loop/fixture_checks.cpp";
 constexpr std::string_view backtrace_note =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
@@ -338,6 +340,19 @@ TEST(RunLoopCapture, a_failing_started_thread_fails_the_check_with_one_report) {
     EXPECT_EQ(output.find("not reached"), std::string::npos) << output;
 }
 
+// Whatever a started thread throws fails its check through the check's own failure path.
+TEST(RunLoopCapture, a_started_thread_that_throws_anything_fails_the_check) {
+    const std::string check = "output::tests::spawned_thread_throws";
+    const ChildResult result = run_fixture({check}, sequential);
+    expect_exit(result, 101);
+    const std::string report = masked(result.out);
+    EXPECT_NE(report.find(summary("FAILED", 0, 1, 0, 1)), std::string::npos) << report;
+    const std::string output = captured_output_of(report, check);
+    EXPECT_EQ(occurrences(output, "non-text panic payload of type `an unknown exception type`"), 1u)
+        << output;
+    EXPECT_EQ(output.find("not reached"), std::string::npos) << output;
+}
+
 TEST(RunLoopCapture, invalid_utf8_is_replaced_in_shown_output_of_failures_and_passes) {
     const std::string fails = "hostile::tests::fails_with_hostile_output";
     const std::string passes = "hostile::tests::passes_with_hostile_output";
@@ -532,20 +547,73 @@ TEST(RunLoopErrors, invalid_thread_count_variable_stops_the_run) {
                                   "`, should be a positive integer.\n"),
                   std::string::npos)
             << result.err;
-        EXPECT_EQ(result.out.find("test pass::"), std::string::npos) << result.out;
+        // The run-start line comes before the thread count is worked out.
+        EXPECT_EQ(result.out, "\nrunning 3 tests\n");
     }
 }
 
+// The run, the usage text and a run with a log file alike; the log file never takes the place
+// of a closed standard output.
 TEST(RunLoopErrors, a_report_that_cannot_be_written_ends_with_an_io_error) {
-    for (const StdoutTarget target :
-         {StdoutTarget::DevFull, StdoutTarget::Closed, StdoutTarget::BrokenPipe}) {
-        const ChildResult result = run_fixture({"pass::"}, sequential, target);
-        EXPECT_TRUE(result.exited) << "ended by signal " << result.signal;
-        EXPECT_EQ(result.exit_status, 101);
-        EXPECT_TRUE(result.err.starts_with("error: io error when listing tests: ")) << result.err;
-        EXPECT_TRUE(result.err.ends_with("\n")) << result.err;
-        EXPECT_EQ(occurrences(result.err, "\n"), 1u) << result.err;
+    const std::string log = ::testing::TempDir() + "run_loop_io_error.log";
+    const std::string deprecated = "warning: `--logfile` is deprecated";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"pass::"}, {"--help"}, {"--logfile", log, "pass::"}}) {
+        for (const StdoutTarget target :
+             {StdoutTarget::DevFull, StdoutTarget::Closed, StdoutTarget::BrokenPipe}) {
+            std::remove(log.c_str());
+            const ChildResult result = run_fixture(args, sequential, target);
+            EXPECT_TRUE(result.exited) << args[0] << ": ended by signal " << result.signal;
+            EXPECT_EQ(result.exit_status, 101) << args[0];
+            const std::string err = result.err.starts_with(deprecated)
+                                        ? result.err.substr(deprecated.size())
+                                        : result.err;
+            EXPECT_TRUE(err.starts_with("error: io error when listing tests: ")) << result.err;
+            EXPECT_TRUE(err.ends_with("\n")) << result.err;
+            EXPECT_EQ(occurrences(err, "\n"), 1u) << result.err;
+            std::ifstream written(log);
+            for (std::string entry; std::getline(written, entry);) {
+                EXPECT_TRUE(entry.starts_with("ok ")) << "not a log line: " << entry;
+            }
+        }
     }
+}
+
+// ---- The runner short of memory -------------------------------------------------------------
+
+// Each of the first allocations of a check's thread fails in turn (a preloaded allocator
+// makes it return NULL). Whichever it is, the check gets exactly one result, a failure naming
+// the runner's own error where the runner was hit, and the run ends with its summary.
+TEST(RunLoopFaults, an_allocation_failing_on_a_check_thread_still_gives_one_result) {
+    if (std::string_view(FAIL_MALLOC_SHIM).empty()) {
+        GTEST_SKIP() << "a preloaded allocator cannot work beside the sanitizers";
+    }
+    const std::string check = "pass::tests::first";
+    std::size_t runner_failures = 0;
+    for (const Env& mode : {sequential, parallel}) {
+        for (int nth = 1; nth <= 6; ++nth) {
+            ChildSpec child;
+            child.args = {"--exact", check};
+            child.env = with(mode, {{"LD_PRELOAD", FAIL_MALLOC_SHIM},
+                                    {"FAIL_MALLOC_THREAD", check.substr(0, 15)},
+                                    {"FAIL_MALLOC_NTH", std::to_string(nth)}});
+            child.time_limit = std::chrono::seconds(10);
+            const ChildResult result = run_child(FIXTURE_BINARY, child);
+            const std::string context = "allocation " + std::to_string(nth);
+            ASSERT_FALSE(result.timed_out) << context << " left the run waiting";
+            ASSERT_TRUE(result.exited) << context << ": ended by signal " << result.signal;
+            const std::string report = masked(result.out);
+            if (result.exit_status == 0) {
+                EXPECT_NE(report.find(summary("ok", 1, 0, 0, 1)), std::string::npos) << report;
+                continue;
+            }
+            EXPECT_EQ(result.exit_status, 101) << context;
+            EXPECT_NE(report.find(summary("FAILED", 0, 1, 0, 1)), std::string::npos) << report;
+            EXPECT_EQ(occurrences(report, "test " + check + " ... FAILED\n"), 1u) << report;
+            runner_failures += occurrences(report, "error in the check runner: std::bad_alloc");
+        }
+    }
+    EXPECT_GE(runner_failures, 2u);
 }
 
 // ---- Crashes -----------------------------------------------------------------------------------

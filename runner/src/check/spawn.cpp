@@ -65,6 +65,7 @@ JoinHandle spawn(std::function<void()> body) {
     const detail::ThreadContext& starter = detail::this_thread();
     auto run = [raw, capture = starter.capture, check_name = starter.check_name,
                 site = starter.check_site, body = std::move(body)]() noexcept {
+        const detail::OwnThreadContext own;
         try {
             detail::enter_thread("<unnamed>", capture);
             detail::this_thread().check_name = check_name;

@@ -12,7 +12,13 @@ namespace {
 
 std::atomic<std::uint64_t> next_thread_id{1};
 
-ThreadContext& context_slot() {
+// The calling thread's context. A plain pointer: a thread-local object with a destructor would
+// have the C library allocate on the thread's first use of it, and that allocation may not fail
+// without ending the process. Threads the runner starts point it at a context on their own
+// stack; any other thread gets the object below on first use.
+thread_local ThreadContext* current = nullptr;
+
+ThreadContext& other_thread_context() {
     thread_local ThreadContext context;
     return context;
 }
@@ -79,11 +85,22 @@ std::string OutputCapture::take() {
 }
 
 ThreadContext& this_thread() {
-    ThreadContext& context = context_slot();
+    if (current == nullptr) {
+        current = &other_thread_context();
+    }
+    ThreadContext& context = *current;
     if (context.id == 0) {
         context.id = next_thread_id.fetch_add(1, std::memory_order_relaxed);
     }
     return context;
+}
+
+OwnThreadContext::OwnThreadContext() noexcept : previous_(current) {
+    current = &context_;
+}
+
+OwnThreadContext::~OwnThreadContext() {
+    current = previous_;
 }
 
 void enter_thread(std::string_view name, std::shared_ptr<OutputCapture> capture) {

@@ -41,6 +41,20 @@ struct ThreadContext {
 // The calling thread's context; its number is given on first use (the first thread is 1).
 ThreadContext& this_thread();
 
+// Gives the calling thread a context of its own, without allocating, for as long as it exists:
+// the first thing a thread the runner starts does.
+class OwnThreadContext {
+public:
+    OwnThreadContext() noexcept;
+    ~OwnThreadContext();
+    OwnThreadContext(const OwnThreadContext&) = delete;
+    OwnThreadContext& operator=(const OwnThreadContext&) = delete;
+
+private:
+    ThreadContext context_;
+    ThreadContext* previous_;
+};
+
 // Gives the calling thread a name (a static text) and, optionally, an output capture.
 void enter_thread(std::string_view name, std::shared_ptr<OutputCapture> capture);
 

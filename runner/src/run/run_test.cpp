@@ -145,7 +145,10 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
     }
     const std::string_view name = run->test.desc.name;
     platform::SpawnOutcome spawned =
-        platform::spawn_thread(name, min_stack_size(), [run]() noexcept { execute_and_send(run); });
+        platform::spawn_thread(name, min_stack_size(), [run]() noexcept {
+            const detail::OwnThreadContext own;
+            execute_and_send(run);
+        });
     switch (spawned.status) {
     case platform::SpawnOutcome::Status::Started:
         return RunningTest{std::move(spawned.thread)};
