@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "sarnivelle_scenery_bake/checks/height.hpp"
 #include "sarnivelle_scenery_bake/height.hpp"
 
 namespace {

@@ -2,87 +2,21 @@
 // millisecond, and of the module operations that scenery placement calls per object.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "runner/test_desc.hpp"
 #include "sarnivelle_scenery_bake/aabb.hpp"
+#include "sarnivelle_scenery_bake/checks/aabb.hpp"
+#include "sarnivelle_scenery_bake/checks/noise.hpp"
 #include "sarnivelle_scenery_bake/noise.hpp"
 
 namespace {
 
 namespace aabb = sarnivelle_scenery_bake::aabb;
 namespace noise = sarnivelle_scenery_bake::noise;
-
-template <void (*Body)()>
-void check(benchmark::State& state) {
-    for (auto _ : state) {
-        Body();
-    }
-}
-
-// The registered checks run their bodies on the module's own operations.
-void aabb_intersects_overlap() {
-    aabb::tests::check_intersects_overlap();
-}
-void aabb_intersects_disjoint() {
-    aabb::tests::check_intersects_disjoint();
-}
-void aabb_intersects_touching() {
-    aabb::tests::check_intersects_touching_edges();
-}
-void aabb_local_no_rotation() {
-    aabb::tests::check_transform_local_no_rotation();
-}
-void aabb_local_quarter_turn() {
-    aabb::tests::check_transform_local_quarter_turn();
-}
-void aabb_local_scale() {
-    aabb::tests::check_transform_local_scale_doubles_extent();
-}
-void aabb_mesh_no_rotation() {
-    aabb::tests::check_transform_mesh_no_rotation();
-}
-void aabb_mesh_octagon() {
-    aabb::tests::check_transform_mesh_tighter_on_octagon();
-}
-void aabb_mesh_empty() {
-    aabb::tests::check_transform_mesh_empty();
-}
-void noise_displace_zero() {
-    noise::tests::check_displace_zero_returns_base();
-}
-void noise_deterministic() {
-    noise::tests::check_object_noise_deterministic();
-}
-void noise_reference_value() {
-    noise::tests::check_prng_reference_value();
-}
-void noise_constants() {
-    noise::tests::check_prng_constants();
-}
-void noise_rotate_zero() {
-    noise::tests::check_rotate_zero_max();
-}
-void noise_scale_fixed() {
-    noise::tests::check_scale_min_equals_max();
-}
-
-BENCHMARK(check<aabb_intersects_overlap>)->Name("check/aabb_intersects_overlap");
-BENCHMARK(check<aabb_intersects_disjoint>)->Name("check/aabb_intersects_disjoint");
-BENCHMARK(check<aabb_intersects_touching>)->Name("check/aabb_intersects_touching");
-BENCHMARK(check<aabb_local_no_rotation>)->Name("check/transform_local_no_rotation");
-BENCHMARK(check<aabb_local_quarter_turn>)->Name("check/transform_local_quarter_turn");
-BENCHMARK(check<aabb_local_scale>)->Name("check/transform_local_scale_doubles_extent");
-BENCHMARK(check<aabb_mesh_no_rotation>)->Name("check/transform_mesh_no_rotation");
-BENCHMARK(check<aabb_mesh_octagon>)->Name("check/transform_mesh_octagon");
-BENCHMARK(check<aabb_mesh_empty>)->Name("check/transform_mesh_empty");
-BENCHMARK(check<noise_displace_zero>)->Name("check/displace_zero_returns_base_origin");
-BENCHMARK(check<noise_deterministic>)->Name("check/object_noise_is_deterministic");
-BENCHMARK(check<noise_reference_value>)->Name("check/prng_cell_mat_scene_thousand_thousand");
-BENCHMARK(check<noise_constants>)->Name("check/prng_constants_match_oru");
-BENCHMARK(check<noise_rotate_zero>)->Name("check/rotate_obj_zero_max_returns_zero");
-BENCHMARK(check<noise_scale_fixed>)->Name("check/scale_obj_min_equals_max");
 
 // The world box of a mesh, per vertex count, under a turn that is not a quarter turn.
 void transform_mesh_to_aabb(benchmark::State& state) {
@@ -112,4 +46,24 @@ BENCHMARK(object_noise);
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Every registered check of the two modules, by its name: the registered function runs its
+// body on the module's own operations.
+int main(int argc, char** argv) {
+    for (const auto module : {aabb::tests::checks(), noise::tests::checks()}) {
+        for (const runner::StaticTestDescAndFn* check : module) {
+            benchmark::RegisterBenchmark(std::string(check->desc.name).c_str(),
+                                         [fn = check->test](benchmark::State& state) {
+                                             for (auto _ : state) {
+                                                 fn();
+                                             }
+                                         });
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -11,15 +11,20 @@
 #include <vector>
 
 #include "child_process.hpp"
-#include "registry_names.hpp"
+#include "registry.hpp"
 
 namespace {
 
 const std::string binary = SCENERY_BAKE_BINARY;
 
-// The registry, in registry order.
-const std::vector<std::string> registry(test_support::registry_names.begin(),
-                                        test_support::registry_names.end());
+// The names of the registry, in registry order.
+const std::vector<std::string> registry = [] {
+    std::vector<std::string> names;
+    for (const auto* check : sarnivelle_scenery_bake::registry()) {
+        names.emplace_back(check->desc.name);
+    }
+    return names;
+}();
 
 // How a run of the executable ended and what it wrote.
 struct Finished {

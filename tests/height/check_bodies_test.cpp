@@ -1,5 +1,5 @@
 // The height checks detect the faults they are meant to: each body is run with deliberately
-// wrong queries and must fail with its check's exact message.
+// wrong operations and must fail with its check's exact message.
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -8,20 +8,22 @@
 #include <gtest/gtest.h>
 
 #include "runner/check.hpp"
+#include "sarnivelle_scenery_bake/checks/height.hpp"
 #include "sarnivelle_scenery_bake/height.hpp"
 
 namespace sarnivelle_scenery_bake::height {
 namespace {
 
-using tests::Queries;
-using Body = void (*)(const Queries&);
+using tests::Operations;
+using Body = void (*)(const Operations&);
 
 // The failure message of `body` over `queries`, or "passed".
-std::string outcome(Body body, const Queries& queries) {
+std::string outcome(Body body, const Operations& queries) {
     try {
         body(queries);
     } catch (const runner::Panic& failure) {
-        EXPECT_EQ(failure.location().file, "components/sarnivelle-scenery-bake/src/height.cpp");
+        EXPECT_EQ(failure.location().file,
+                  "components/sarnivelle-scenery-bake/checks/src/height.cpp");
         return failure.payload().message();
     }
     return "passed";
@@ -36,7 +38,7 @@ HeightGrid transposed(const HeightGrid& grid) {
     return out;
 }
 
-// ---- wrong queries --------------------------------------------------------------------------
+// ---- wrong operations --------------------------------------------------------------------------
 
 float bilinear_transposed(const HeightGrid& grid, float x, float y) {
     return bilinear_height_from_grid(transposed(grid), x, y);
@@ -96,7 +98,7 @@ bool road_transposed(const RoadMap& roads, float x, float y) {
 TEST(HeightChecks, each_check_fails_on_its_faults_with_its_message) {
     struct Row {
         Body body;
-        Queries queries;
+        Operations queries;
         std::string expected;
     };
     using namespace tests;
@@ -160,7 +162,7 @@ TEST(HeightChecks, each_check_fails_on_its_faults_with_its_message) {
     }
 }
 
-// Queries whose results change from call to call.
+// Operations whose results change from call to call.
 int calls = 0;
 float first_result = 0.0f;
 float later_results = 0.0f;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "grids.hpp"
+#include "sarnivelle_scenery_bake/checks/height.hpp"
 
 namespace sarnivelle_scenery_bake::height {
 namespace {

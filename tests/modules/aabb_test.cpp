@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "check_failure.hpp"
+#include "sarnivelle_scenery_bake/checks/aabb.hpp"
 
 namespace sarnivelle_scenery_bake::aabb {
 namespace {
@@ -75,40 +76,40 @@ Aabb zero_box_when_empty(Mesh mesh, const Placement& p) {
 TEST(AabbChecks, EachCheckFailsOnAFaultyOperation) {
     using namespace tests;
     const testing::Fault<Operations> faults[] = {
-        {check_intersects_touching_edges,
+        {aabb_intersects_touching_edges_count_as_intersect,
          {.intersects = excluding_touch},
          "sharing the face x = 1: intersection of (0, 0, 0) .. (1, 1, 1) and "
          "(1, 0, 0) .. (2, 1, 1) should be true"},
-        {check_intersects_disjoint, {.intersects = with_slack}, "apart by one float step"},
-        {check_intersects_disjoint, {.intersects = x_only}, "apart in y"},
-        {check_intersects_overlap, {.intersects = never}, "overlap in every axis"},
-        {check_transform_local_quarter_turn,
+        {aabb_intersects_disjoint, {.intersects = with_slack}, "apart by one float step"},
+        {aabb_intersects_disjoint, {.intersects = x_only}, "apart in y"},
+        {aabb_intersects_overlap, {.intersects = never}, "overlap in every axis"},
+        {transform_local_aabb_quarter_turn,
          {.transform_local = local_on<unturned>},
          "quarter turn: box (9, 17, 30) .. (12, 24, 35) is not the expected "
          "(6, 19, 30) .. (13, 22, 35)"},
-        {check_transform_local_quarter_turn,
+        {transform_local_aabb_quarter_turn,
          {.transform_local = local_on<clockwise>},
          "quarter turn"},
-        {check_transform_local_scale_doubles_extent,
+        {transform_local_aabb_scale_doubles_extent,
          {.transform_local = local_on<unscaled>},
          "scale 2: box"},
-        {check_transform_local_no_rotation,
+        {transform_local_aabb_no_rotation,
          {.transform_local = local_on<unmoved>},
          "moved without rotation"},
-        {check_transform_mesh_tighter_on_octagon,
+        {transform_mesh_to_aabb_is_tighter_than_corner_form_on_octagon,
          {.transform_mesh = corner_box},
          "larger than its vertices"},
         // Unturned, the octagon's box is a square that its turned vertices lie inside.
-        {check_transform_mesh_tighter_on_octagon,
+        {transform_mesh_to_aabb_is_tighter_than_corner_form_on_octagon,
          {.transform_mesh = mesh_on<unturned>},
          "larger than its vertices"},
-        {check_transform_mesh_tighter_on_octagon,
+        {transform_mesh_to_aabb_is_tighter_than_corner_form_on_octagon,
          {.transform_mesh = mesh_on<unscaled>},
          "lies outside the mesh box"},
-        {check_transform_mesh_no_rotation,
+        {transform_mesh_to_aabb_no_rotation,
          {.transform_mesh = mesh_on<unmoved>},
          "mesh moved without rotation"},
-        {check_transform_mesh_empty,
+        {transform_mesh_to_aabb_empty_returns_inf_sentinels,
          {.transform_mesh = zero_box_when_empty},
          "empty mesh in place: box (0, 0, 0) .. (0, 0, 0) is not the expected "
          "(inf, inf, inf) .. (-inf, -inf, -inf)"},

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "check_failure.hpp"
+#include "sarnivelle_scenery_bake/checks/noise.hpp"
 
 namespace sarnivelle_scenery_bake::noise {
 namespace {
@@ -71,26 +72,28 @@ ObjectNoise noise_per_thread(const Origin& base, GlobalCell cell, std::uint32_t 
 TEST(NoiseChecks, EachCheckFailsOnAFaultyOperation) {
     using namespace tests;
     const testing::Fault<Operations> faults[] = {
-        {check_prng_constants,
+        {prng_constants_match_oru,
          {.cell_hash = hash_wrong_k_x},
          "the hash uses k_x = 3311027707, the reference is 3311027705"},
-        {check_prng_reference_value, {.cell_hash = hash_wrong_k_x}, "right: 3049390041"},
-        {check_prng_constants, {.cell_hash = hash_unseeded}, "reference seed steps"},
-        {check_prng_reference_value, {.cell_hash = hash_unseeded}, "right: 2508480240"},
-        {check_prng_reference_value, {.prng = prng_low_bits}, "expected 0.7099914"},
-        {check_displace_zero_returns_base,
+        {prng_cell_mat_scene_thousand_thousand, {.cell_hash = hash_wrong_k_x}, "right: 3049390041"},
+        {prng_constants_match_oru, {.cell_hash = hash_unseeded}, "reference seed steps"},
+        {prng_cell_mat_scene_thousand_thousand, {.cell_hash = hash_unseeded}, "right: 2508480240"},
+        {prng_cell_mat_scene_thousand_thousand, {.prng = prng_low_bits}, "expected 0.7099914"},
+        {displace_zero_returns_base_origin,
          {.displace = displace_adding},
          "zero displacement moved (-0, "},
-        {check_displace_zero_returns_base,
+        {displace_zero_returns_base_origin,
          {.displace = displace_unbounded},
          "zero displacement moved (100.5, 37.25, 12) to"},
-        {check_rotate_zero_max, {.rotate = rotate_full_turn}, "rotation with maximum 0 is"},
-        {check_rotate_zero_max, {.rotate = rotate_product}, "rotation with maximum -0 is -0"},
-        {check_scale_min_equals_max, {.scale = scale_free}, "scale between 1 and 1 is"},
-        {check_object_noise_deterministic, {.object_noise = noise_stateful}, "second call: draw 0"},
-        {check_object_noise_deterministic,
-         {.object_noise = noise_per_thread},
-         "other thread: draw 0"},
+        {rotate_obj_zero_max_returns_zero,
+         {.rotate = rotate_full_turn},
+         "rotation with maximum 0 is"},
+        {rotate_obj_zero_max_returns_zero,
+         {.rotate = rotate_product},
+         "rotation with maximum -0 is -0"},
+        {scale_obj_min_equals_max, {.scale = scale_free}, "scale between 1 and 1 is"},
+        {object_noise_is_deterministic, {.object_noise = noise_stateful}, "second call: draw 0"},
+        {object_noise_is_deterministic, {.object_noise = noise_per_thread}, "other thread: draw 0"},
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.message);

@@ -6,12 +6,19 @@
 #include <string_view>
 #include <vector>
 
-#include "registry_names.hpp"
+#include "registry.hpp"
 #include "runner/test_desc.hpp"
 
 namespace runner::testing {
 
-using test_support::registry_names;
+// The names of the executable's registry, in registry order.
+inline std::vector<std::string_view> registry_names() {
+    std::vector<std::string_view> names;
+    for (const auto* check : sarnivelle_scenery_bake::registry()) {
+        names.push_back(check->desc.name);
+    }
+    return names;
+}
 
 inline TestDescAndFn check_named(std::string_view name) {
     TestDescAndFn check;
@@ -23,7 +30,7 @@ inline TestDescAndFn check_named(std::string_view name) {
 
 inline std::vector<TestDescAndFn> registry_checks() {
     std::vector<TestDescAndFn> checks;
-    for (const auto name : registry_names) {
+    for (const auto name : registry_names()) {
         checks.push_back(check_named(name));
     }
     return checks;

@@ -16,13 +16,13 @@ using testing::registry_checks;
 // Registry positions after shuffling, as a second implementation of the shuffle (written in
 // another language, over another SipHash-1-3) computes them.
 std::vector<std::size_t> shuffled_positions(std::uint64_t seed) {
+    const auto names = testing::registry_names();
     auto checks = registry_checks();
     shuffle_tests(seed, checks);
     std::vector<std::size_t> positions;
     for (const auto& check : checks) {
-        const auto found = std::find(testing::registry_names.begin(), testing::registry_names.end(),
-                                     check.desc.name);
-        positions.push_back(static_cast<std::size_t>(found - testing::registry_names.begin()));
+        const auto found = std::find(names.begin(), names.end(), check.desc.name);
+        positions.push_back(static_cast<std::size_t>(found - names.begin()));
     }
     return positions;
 }

@@ -64,27 +64,4 @@ Aabb transform_local_aabb(const Aabb& local, const Placement& placement);
 // tightest axis-aligned box of the placed mesh. An empty mesh gives `empty_aabb()`.
 Aabb transform_mesh_to_aabb(std::span<const Vec3> vertices, const Placement& placement);
 
-namespace tests {
-
-// The operations the checks exercise. A check body takes them as a parameter, defaulting to the
-// module's own, so that the project's tests can show each check failing on a broken variant.
-struct Operations {
-    bool (*intersects)(const Aabb&, const Aabb&) = &aabb_intersects;
-    Aabb (*transform_local)(const Aabb&, const Placement&) = &transform_local_aabb;
-    Aabb (*transform_mesh)(std::span<const Vec3>, const Placement&) = &transform_mesh_to_aabb;
-};
-
-// The bodies of the registered checks, one per check of the same name.
-void check_intersects_overlap(const Operations& ops = {});
-void check_intersects_disjoint(const Operations& ops = {});
-void check_intersects_touching_edges(const Operations& ops = {});
-void check_transform_local_no_rotation(const Operations& ops = {});
-void check_transform_local_quarter_turn(const Operations& ops = {});
-void check_transform_local_scale_doubles_extent(const Operations& ops = {});
-void check_transform_mesh_no_rotation(const Operations& ops = {});
-void check_transform_mesh_tighter_on_octagon(const Operations& ops = {});
-void check_transform_mesh_empty(const Operations& ops = {});
-
-} // namespace tests
-
 } // namespace sarnivelle_scenery_bake::aabb

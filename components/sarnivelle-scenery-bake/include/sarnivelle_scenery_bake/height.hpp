@@ -117,47 +117,4 @@ struct RoadMap {
 // road vertex. Points outside the landblock are answered the same way; a NaN coordinate is on
 // no road.
 bool on_road(const RoadMap& roads, float x, float y) noexcept;
-
-// The checks of this module, and what they build on.
-namespace tests {
-
-// A landblock record with the given 81 height indices; every other field has its fixed
-// fixture value (id 0xA9B4FFFF, 81 zero vertex words).
-CellLandblock synthetic_landblock(std::vector<std::uint8_t> height_indices);
-
-// A region named "Synthetic" with the given 256-entry land height table; every other field
-// has its fixed fixture value, and every other list and optional field is empty or absent.
-Region synthetic_region(std::vector<float> land_height_table);
-
-// The queries a check body runs. The registered checks run their bodies with the module's own
-// queries; the project's tests run them with deliberately wrong ones to show that each check
-// detects the fault it is meant to.
-struct Queries {
-    HeightGrid (*build)(const CellLandblock&, const Region&) = &build_height_grid;
-    float (*bilinear)(const HeightGrid&, float, float) = &bilinear_height_from_grid;
-    float (*slope)(const HeightGrid&, float, float) = &slope_at;
-    float (*normal_z)(const HeightGrid&, float, float) = &normal_z_from_grid;
-    float (*triangle_plane)(const HeightGrid&, std::uint16_t, float,
-                            float) = &triangle_plane_height_from_grid;
-    SplitDir (*split_dir)(std::uint16_t, std::uint32_t, std::uint32_t) = &get_split_dir;
-    bool (*road)(const RoadMap&, float, float) = &on_road;
-};
-
-// Check bodies over the given queries; each registered check of the same name runs its body
-// with Queries{}. A body fails by panicking with its check's failure message.
-void bilinear_at_vertex_equals_raw_height(const Queries& q);
-void bilinear_midpoint_is_corner_average(const Queries& q);
-void bilinear_clamps_oob_inputs(const Queries& q);
-void slope_flat_terrain_is_zero(const Queries& q);
-void normal_z_flat_is_one_and_ramp_is_cos45(const Queries& q);
-void slope_linear_ramp_45deg(const Queries& q);
-void triangle_plane_z_at_vertex_equals_raw_height(const Queries& q);
-void triangle_plane_z_matches_bilinear_on_planar_ramp(const Queries& q);
-void get_split_dir_mixed_output(const Queries& q);
-void get_split_dir_deterministic_across_calls(const Queries& q);
-void triangle_plane_z_midpoint_is_consistent_and_bounded(const Queries& q);
-void on_road_basic(const Queries& q);
-
-} // namespace tests
-
 } // namespace sarnivelle_scenery_bake::height

@@ -119,28 +119,4 @@ struct ObjectNoise {
 ObjectNoise object_noise(const Origin& base, GlobalCell cell, std::uint32_t object,
                          const NoiseLimits& limits);
 
-namespace tests {
-
-// The operations the checks exercise. A check body takes them as a parameter, defaulting to the
-// module's own, so that the project's tests can show each check failing on a broken variant.
-struct Operations {
-    std::uint32_t (*cell_hash)(GlobalCell, std::uint32_t) = &noise::cell_hash;
-    float (*prng)(GlobalCell, std::uint32_t) = &noise::prng;
-    Origin (*displace)(const Origin&, GlobalCell, std::uint32_t, float) = &displace_obj;
-    float (*rotate)(GlobalCell, std::uint32_t, float) = &rotate_obj;
-    float (*scale)(GlobalCell, std::uint32_t, float, float) = &scale_obj;
-    ObjectNoise (*object_noise)(const Origin&, GlobalCell, std::uint32_t,
-                                const NoiseLimits&) = &noise::object_noise;
-};
-
-// The bodies of the registered checks, one per check of the same name.
-void check_displace_zero_returns_base(const Operations& ops = {});
-void check_object_noise_deterministic(const Operations& ops = {});
-void check_prng_reference_value(const Operations& ops = {});
-void check_prng_constants(const Operations& ops = {});
-void check_rotate_zero_max(const Operations& ops = {});
-void check_scale_min_equals_max(const Operations& ops = {});
-
-} // namespace tests
-
 } // namespace sarnivelle_scenery_bake::noise
