@@ -43,7 +43,15 @@ struct Avx2 {
         return _mm256_slli_epi32(v, N);
     }
     static M lt_i(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpgt_epi32(b, a)); }
-    static F gather(const float* base, I index) { return _mm256_i32gather_ps(base, index, 4); }
+    // Tables are the arrays themselves.
+    static const float* grid_table(const float* p) { return p; }
+    static const float* cell_table(const float* p) { return p; }
+    static F lookup(const float* base, I index) { return _mm256_i32gather_ps(base, index, 4); }
+    // first and second are parts of one array: one look-up, at an offset where m holds.
+    static F lookup_either(const float* first, const float* second, M m, I index) {
+        const auto offset = static_cast<std::int32_t>(second - first);
+        return lookup(first, select_i(m, add_i(index, splat_i(offset)), index));
+    }
 };
 
 } // namespace

@@ -1,8 +1,9 @@
 // The batch kernels sixteen points at a time, with AVX-512F. This file alone is compiled for
 // AVX-512F; height_batch.cpp calls it only on a CPU that has it.
 // GCC 12 warns that the intrinsics' deliberately undefined fill-in vectors (__Y in
-// avx512fintrin.h) may be used uninitialized; they are never read.
+// avx512fintrin.h) are or may be used uninitialized; they are never read.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
 #include <immintrin.h>
 
@@ -44,7 +45,39 @@ struct Avx512 {
         return _mm512_slli_epi32(v, N);
     }
     static M lt_i(I a, I b) { return _mm512_cmplt_epi32_mask(a, b); }
-    static F gather(const float* base, I index) { return _mm512_i32gather_ps(index, base, 4); }
+    // Gathers are slow on some CPUs that have AVX-512: tables live in registers instead, 32
+    // entries to a pair, looked up with two-register permutes.
+    struct Table64 {
+        F part[4];
+    };
+    struct Table96 {
+        F part[6];
+    };
+    static Table64 cell_table(const float* p) {
+        return {{load(p), load(p + 16), load(p + 32), load(p + 48)}};
+    }
+    // The 81 heights of a grid, then zeros.
+    static Table96 grid_table(const float* p) {
+        return {{load(p), load(p + 16), load(p + 32), load(p + 48), load(p + 64),
+                 _mm512_maskz_loadu_ps(0x0001, p + 80)}};
+    }
+    // Entry index & 31 of parts 0 and 1, 2 and 3 or 4 and 5.
+    static F pair(const F* part, I index) {
+        return _mm512_permutex2var_ps(part[0], index, part[1]);
+    }
+    static F lookup(const Table64& table, I index) {
+        const M upper = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32));
+        return select(upper, pair(table.part + 2, index), pair(table.part, index));
+    }
+    static F lookup(const Table96& table, I index) {
+        const M from_32 = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32));
+        const M from_64 = _mm512_cmpge_epi32_mask(index, _mm512_set1_epi32(64));
+        const F below_64 = select(from_32, pair(table.part + 2, index), pair(table.part, index));
+        return select(from_64, pair(table.part + 4, index), below_64);
+    }
+    static F lookup_either(const Table64& first, const Table64& second, M m, I index) {
+        return select(m, lookup(second, index), lookup(first, index));
+    }
 };
 
 } // namespace

@@ -10,7 +10,10 @@
 //   select(m, a, b), select_i(m, a, b)           a where m holds, b elsewhere;
 //   truncate(v)                                  v rounded towards zero, for v in int range;
 //   to_float, splat_i, add_i, shl<N>, lt_i       integer lanes;
-//   gather(base, index)                          base[index] per lane, every index in range.
+//   grid_table(p), cell_table(p)                 a table to look up the 81 entries of a grid or
+//                                                the 64 of a cell array, made once per call;
+//   lookup(table, index)                         table[index] per lane, every index in range;
+//   lookup_either(first, second, m, index)       second[index] where m holds, else first[index].
 //
 // Each formula is written in the order of its point query in height.cpp, operation for
 // operation: the vector code must round exactly where the point query rounds. Whatever this
@@ -100,15 +103,16 @@ typename V::I vertex(typename V::I ix, typename V::I iy) {
 
 template <class V>
 void bilinear(const float* grid, const float* x, const float* y, float* out, std::size_t n) {
-    for_each_vector<V>(x, y, out, n, [grid](typename V::F vx, typename V::F vy) {
+    const auto table = V::grid_table(grid);
+    for_each_vector<V>(x, y, out, n, [&table](typename V::F vx, typename V::F vy) {
         const BlendAxis<V> ax = blend_axis<V>(vx);
         const BlendAxis<V> ay = blend_axis<V>(vy);
         const typename V::F fx = ax.fraction;
         const typename V::F fy = ay.fraction;
-        const typename V::F h00 = V::gather(grid, vertex<V>(ax.lower, ay.lower));
-        const typename V::F h10 = V::gather(grid, vertex<V>(ax.upper, ay.lower));
-        const typename V::F h01 = V::gather(grid, vertex<V>(ax.lower, ay.upper));
-        const typename V::F h11 = V::gather(grid, vertex<V>(ax.upper, ay.upper));
+        const typename V::F h00 = V::lookup(table, vertex<V>(ax.lower, ay.lower));
+        const typename V::F h10 = V::lookup(table, vertex<V>(ax.upper, ay.lower));
+        const typename V::F h01 = V::lookup(table, vertex<V>(ax.lower, ay.upper));
+        const typename V::F h11 = V::lookup(table, vertex<V>(ax.upper, ay.upper));
         const typename V::F one = V::splat(1.0f);
         const typename V::F gx = V::sub(one, fx);
         const typename V::F gy = V::sub(one, fy);
@@ -124,7 +128,14 @@ void bilinear(const float* grid, const float* x, const float* y, float* out, std
 template <class V>
 void triangle_plane(const CellArrays& cells, const float* x, const float* y, float* out,
                     std::size_t n) {
-    for_each_vector<V>(x, y, out, n, [&cells](typename V::F vx, typename V::F vy) {
+    const auto diagonal_end_x = V::cell_table(cells.diagonal_end_x);
+    const auto first_d = V::cell_table(cells.plane_d);
+    const auto first_nx = V::cell_table(cells.plane_nx);
+    const auto first_ny = V::cell_table(cells.plane_ny);
+    const auto second_d = V::cell_table(cells.plane_d + 64);
+    const auto second_nx = V::cell_table(cells.plane_nx + 64);
+    const auto second_ny = V::cell_table(cells.plane_ny + 64);
+    for_each_vector<V>(x, y, out, n, [&](typename V::F vx, typename V::F vy) {
         using F = typename V::F;
         // Cell: only the index is limited, the point is not.
         const typename V::I cx = cell_index<V>(vx);
@@ -138,7 +149,7 @@ void triangle_plane(const CellArrays& cells, const float* x, const float* y, flo
 
         // Containment in the first triangle, from its corners A = (ax, y1), B = (x1, y0) and
         // C = (x0, y0), ax depending on the split.
-        const F ax = V::gather(cells.diagonal_end_x, cell);
+        const F ax = V::lookup(diagonal_end_x, cell);
         const F k = V::splat(1.0f / (2.0f * -288.0f));
         // k * ((A.y * C.x - A.x * C.y + (C.y - A.y) * x) + (A.x - C.x) * y)
         const F s = V::mul(
@@ -153,10 +164,9 @@ void triangle_plane(const CellArrays& cells, const float* x, const float* y, flo
                                                 V::gt(t, V::sub(V::splat(1.0f), s)));
 
         // Plane of the triangle that holds the point.
-        const typename V::I plane = V::select_i(outside, V::add_i(cell, V::splat_i(64)), cell);
-        const F d = V::gather(cells.plane_d, plane);
-        const F nx = V::gather(cells.plane_nx, plane);
-        const F ny = V::gather(cells.plane_ny, plane);
+        const F d = V::lookup_either(first_d, second_d, outside, cell);
+        const F nx = V::lookup_either(first_nx, second_nx, outside, cell);
+        const F ny = V::lookup_either(first_ny, second_ny, outside, cell);
         // ((d - n.x * x) - n.y * y) / n.z, n.z being -576.0 for every triangle.
         return V::div(V::sub(V::sub(d, V::mul(nx, vx)), V::mul(ny, vy)), V::splat(-576.0f));
     });
@@ -164,8 +174,9 @@ void triangle_plane(const CellArrays& cells, const float* x, const float* y, flo
 
 template <class V>
 void cell_lookup(const float* table, const float* x, const float* y, float* out, std::size_t n) {
-    for_each_vector<V>(x, y, out, n, [table](typename V::F vx, typename V::F vy) {
-        return V::gather(table, cell_number<V>(cell_index<V>(vx), cell_index<V>(vy)));
+    const auto cells = V::cell_table(table);
+    for_each_vector<V>(x, y, out, n, [&cells](typename V::F vx, typename V::F vy) {
+        return V::lookup(cells, cell_number<V>(cell_index<V>(vx), cell_index<V>(vy)));
     });
 }
 

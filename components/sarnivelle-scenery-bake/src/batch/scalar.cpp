@@ -39,7 +39,13 @@ struct Scalar {
         return v * (1 << N);
     }
     static M lt_i(I a, I b) { return a < b; }
-    static F gather(const float* base, I index) { return base[index]; }
+    // Tables are the arrays themselves.
+    static const float* grid_table(const float* p) { return p; }
+    static const float* cell_table(const float* p) { return p; }
+    static F lookup(const float* base, I index) { return base[index]; }
+    static F lookup_either(const float* first, const float* second, M m, I index) {
+        return m ? second[index] : first[index];
+    }
 };
 
 } // namespace

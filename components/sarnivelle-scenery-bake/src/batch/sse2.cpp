@@ -42,11 +42,19 @@ struct Sse2 {
         return _mm_slli_epi32(v, N);
     }
     static M lt_i(I a, I b) { return _mm_castsi128_ps(_mm_cmplt_epi32(a, b)); }
+    // Tables are the arrays themselves.
+    static const float* grid_table(const float* p) { return p; }
+    static const float* cell_table(const float* p) { return p; }
     // SSE2 has no gather: one load per lane.
-    static F gather(const float* base, I index) {
+    static F lookup(const float* base, I index) {
         alignas(16) std::int32_t lanes[4];
         _mm_store_si128(reinterpret_cast<I*>(lanes), index);
         return _mm_setr_ps(base[lanes[0]], base[lanes[1]], base[lanes[2]], base[lanes[3]]);
+    }
+    // first and second are parts of one array: one look-up, at an offset where m holds.
+    static F lookup_either(const float* first, const float* second, M m, I index) {
+        const auto offset = static_cast<std::int32_t>(second - first);
+        return lookup(first, select_i(m, add_i(index, splat_i(offset)), index));
     }
 };
 
