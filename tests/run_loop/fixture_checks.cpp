@@ -12,12 +12,12 @@
 #include <exception>
 #include <iostream>
 #include <optional>
-#include <source_location>
 #include <string_view>
 #include <thread>
 
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
+#include "runner/source_location.hpp"
 #include "runner/test_desc.hpp"
 
 namespace fixture {
@@ -45,15 +45,20 @@ consteval Traits should_panic(std::string_view expected) {
             .should_panic = {runner::ShouldPanicKind::YesWithMessage, expected}};
 }
 
-// The descriptor of a check declared as `FIXTURE_CHECK(group, name, traits...)`: its source
-// span is that of `name` in the declaration, as for the product's checks.
+// The descriptor of a check declared on one line as `FIXTURE_CHECK(group, name, traits...)`: its
+// source span is that of `name` in the declaration, as for the product's checks. `traits_text`
+// is the spelling of the traits, empty when there are none.
 consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
                                                  std::string_view own_name, std::string_view group,
-                                                 std::source_location site,
+                                                 std::string_view traits_text,
+                                                 runner::SourceLocation site,
                                                  runner::StaticCheckFn fn, Traits traits = {}) {
     constexpr std::string_view macro_head = "FIXTURE_CHECK(";
+    const std::size_t tail = traits_text.empty() ? 0 : traits_text.size() + 2;
     const auto name_col =
-        static_cast<std::uint32_t>(site.column() + macro_head.size() + group.size() + 2);
+        runner::SourceLocation::macro_position_at_end
+            ? static_cast<std::uint32_t>(site.column() - tail - own_name.size())
+            : static_cast<std::uint32_t>(site.column() + macro_head.size() + group.size() + 2);
     runner::StaticTestDescAndFn check;
     check.desc.name = full_name;
     check.desc.ignore = traits.ignore;
@@ -77,9 +82,9 @@ void sleep_ms(int milliseconds) {
 
 #define FIXTURE_CHECK(group, name, ...)                                                            \
     void name();                                                                                   \
-    constinit const ::runner::StaticTestDescAndFn name##_check =                                   \
-        ::fixture::make_check(#group "::tests::" #name, #name, #group,                             \
-                              std::source_location::current(), &name __VA_OPT__(, ) __VA_ARGS__);  \
+    constinit const ::runner::StaticTestDescAndFn name##_check = ::fixture::make_check(            \
+        #group "::tests::" #name, #name, #group, #__VA_ARGS__,                                     \
+        ::runner::SourceLocation::current(), &name __VA_OPT__(, ) __VA_ARGS__);                    \
     void name()
 
 // ---- crash: each ends the whole process -------------------------------------------------------
@@ -88,7 +93,7 @@ namespace crash::tests {
 
 // Not instrumented by the undefined-behaviour sanitizer, so the write really reaches the
 // processor and faults.
-[[gnu::no_sanitize("undefined")]] void write_through_null() {
+__attribute__((no_sanitize("undefined"))) void write_through_null() {
     volatile int* volatile target = nullptr;
     *target = 1;
 }
