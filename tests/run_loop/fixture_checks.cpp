@@ -15,6 +15,7 @@
 #include <string_view>
 #include <thread>
 
+#include "runner/bencher.hpp"
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
 #include "runner/source_location.hpp"
@@ -45,9 +46,10 @@ consteval Traits should_panic(std::string_view expected) {
             .should_panic = {runner::ShouldPanicKind::YesWithMessage, expected}};
 }
 
-// The descriptor of a check declared on one line as `FIXTURE_CHECK(group, name, traits...)`: its
-// source span is that of `name` in the declaration, as for the product's checks. `traits_text`
-// is the spelling of the traits, empty when there are none.
+// The descriptor of a check declared on one line as `FIXTURE_CHECK(group, name, traits...)` (or
+// `FIXTURE_BENCH(group, name)`, a macro name of the same length): its source span is that of
+// `name` in the declaration, as for the product's checks. `traits_text` is the spelling of the
+// traits, empty when there are none.
 consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
                                                  std::string_view own_name, std::string_view group,
                                                  std::string_view traits_text,
@@ -74,6 +76,13 @@ consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
     return check;
 }
 
+consteval runner::StaticTestDescAndFn as_bench(runner::StaticTestDescAndFn check,
+                                               runner::StaticBenchFn fn) {
+    check.kind = runner::TestFnKind::StaticBenchFn;
+    check.bench = fn;
+    return check;
+}
+
 void sleep_ms(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -86,6 +95,29 @@ void sleep_ms(int milliseconds) {
         #group "::tests::" #name, #name, #group, #__VA_ARGS__,                                     \
         ::runner::SourceLocation::current(), &name __VA_OPT__(, ) __VA_ARGS__);                    \
     void name()
+
+#define FIXTURE_BENCH(group, name)                                                                 \
+    void name(::runner::Bencher&);                                                                 \
+    constinit const ::runner::StaticTestDescAndFn name##_check =                                   \
+        ::fixture::as_bench(::fixture::make_check(#group "::tests::" #name, #name, #group, "",     \
+                                                  ::runner::SourceLocation::current(), nullptr),   \
+                            &name);                                                                \
+    void name(::runner::Bencher& bencher)
+
+// ---- bench: a benchmark, which runs once as a check unless benchmarks are asked for ----------
+
+namespace bench::tests {
+
+FIXTURE_BENCH(bench, sums_a_range) {
+    bencher.iter([] {
+        volatile unsigned sum = 0;
+        for (unsigned i = 0; i < 64; ++i) {
+            sum = sum + i;
+        }
+    });
+}
+
+} // namespace bench::tests
 
 // ---- crash: each ends the whole process -------------------------------------------------------
 
@@ -331,6 +363,7 @@ FIXTURE_CHECK(timing, sleeps_briefly) {
 namespace {
 
 constexpr const runner::StaticTestDescAndFn* registry[] = {
+    &bench::tests::sums_a_range_check,
     &crash::tests::abort_check,
     &crash::tests::null_write_check,
     &crash::tests::terminate_check,

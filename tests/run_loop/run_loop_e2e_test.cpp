@@ -26,7 +26,7 @@ const Env sequential = {{"SARNIVELLE_TEST_THREADS", "1"}};
 const Env parallel = {{"SARNIVELLE_TEST_THREADS", "2"}};
 const Env unstable = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"}};
 
-constexpr std::size_t registry_size = 30;
+constexpr std::size_t registry_size = 31; // one of them a benchmark
 constexpr std::string_view fixture_file = "tests/run_loop/fixture_checks.cpp";
 constexpr std::string_view backtrace_note =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
@@ -234,6 +234,25 @@ std::string order_output(char which, bool first_panic) {
     return std::string(1, which) + " was here\n" +
            panic_report(which == 'a' ? a_check : b_check,
                         call_site("runner::panic(\"" + message + "\")"), message, first_panic);
+}
+
+// ---- List mode ---------------------------------------------------------------------------------
+
+// The count line counts benchmarks apart from tests, each with its own plural.
+TEST(RunLoopList, names_and_counts_benchmarks_apart_from_tests) {
+    const ChildResult all = run_fixture({"--list"}, sequential);
+    expect_exit(all, 0);
+    EXPECT_TRUE(all.out.starts_with("bench::tests::sums_a_range: benchmark\n"
+                                    "crash::tests::abort: test\n"))
+        << all.out;
+    EXPECT_TRUE(all.out.ends_with("timing::tests::sleeps_briefly: test\n\n" +
+                                  std::to_string(registry_size - 1) + " tests, 1 benchmark\n"))
+        << all.out;
+
+    const ChildResult one = run_fixture({"--list", "bench::", "pass::tests::first"}, sequential);
+    expect_exit(one, 0);
+    EXPECT_EQ(one.out, "bench::tests::sums_a_range: benchmark\npass::tests::first: test\n\n"
+                       "1 test, 1 benchmark\n");
 }
 
 // ---- Passing runs and the run-start line -------------------------------------------------------
