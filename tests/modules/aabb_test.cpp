@@ -176,5 +176,69 @@ TEST(TransformMeshToAabb, SingleVertexAndNanVertices) {
     EXPECT_TRUE(aabb_is_empty(transform_mesh_to_aabb(Mesh(mesh).first(1), {})));
 }
 
+// Turns go counter-clockwise seen from above at every angle, not only at quarter turns: an
+// asymmetric box and mesh at 30 degrees, which a clockwise turn or a mirror image would put
+// elsewhere. Scaled about the local origin, turned, then moved.
+TEST(Placement, TurnsCounterClockwiseBetweenQuarterTurns) {
+    const Placement placement{{10.0f, 20.0f, 5.0f}, 30.0f, 2.0f};
+    const float c = 0.8660254f; // cos 30
+    const float s = 0.5f;       // sin 30
+    const auto expect_near = [](const Vec3& actual, const Vec3& expected) {
+        EXPECT_NEAR(actual.x, expected.x, 1e-5f);
+        EXPECT_NEAR(actual.y, expected.y, 1e-5f);
+        EXPECT_NEAR(actual.z, expected.z, 1e-5f);
+    };
+    expect_near(transform_point({1.0f, 0.0f, 0.0f}, placement),
+                {10.0f + 2 * c, 20.0f + 2 * s, 5.0f});
+    expect_near(transform_point({0.0f, 1.0f, 3.0f}, placement),
+                {10.0f - 2 * s, 20.0f + 2 * c, 11.0f});
+
+    // Corners (0, 0), (8, 0), (0, 2) and (8, 2) once scaled.
+    const Aabb local_world =
+        transform_local_aabb({{0.0f, 0.0f, 0.0f}, {4.0f, 1.0f, 1.0f}}, placement);
+    expect_near(local_world.min, {10.0f - 2 * s, 20.0f, 5.0f});
+    expect_near(local_world.max, {10.0f + 8 * c, 20.0f + 8 * s + 2 * c, 7.0f});
+
+    const std::array<Vec3, 3> triangle = {Vec3{0.0f, 0.0f, 0.0f}, Vec3{4.0f, 0.0f, 0.0f},
+                                          Vec3{0.0f, 1.0f, 1.0f}};
+    const Aabb mesh_world = transform_mesh_to_aabb(triangle, placement);
+    expect_near(mesh_world.min, {10.0f - 2 * s, 20.0f, 5.0f});
+    expect_near(mesh_world.max, {10.0f + 8 * c, 20.0f + 8 * s, 7.0f});
+}
+
+// Each axis on its own: a box inverted or NaN in any one axis is empty, and extending a box
+// moves only the bounds of the axes where the point lies outside, skipping a NaN coordinate.
+TEST(AabbAxes, EmptinessAndExtensionTreatEachAxisApart) {
+    float Vec3::*const axes[] = {&Vec3::x, &Vec3::y, &Vec3::z};
+    const Aabb unit{{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}};
+    for (float Vec3::*const axis : axes) {
+        Aabb inverted = unit;
+        inverted.min.*axis = 2.0f;
+        EXPECT_TRUE(aabb_is_empty(inverted));
+        inverted.min.*axis = nan;
+        EXPECT_TRUE(aabb_is_empty(inverted));
+        Aabb flat = unit;
+        flat.min.*axis = 1.0f;
+        EXPECT_FALSE(aabb_is_empty(flat));
+
+        Vec3 point{0.5f, 0.5f, 0.5f};
+        point.*axis = -3.0f;
+        Aabb grown = unit;
+        grown.min.*axis = -3.0f;
+        expect_same_box(aabb_extend(unit, point), grown.min, grown.max);
+        point.*axis = 7.0f;
+        grown = unit;
+        grown.max.*axis = 7.0f;
+        expect_same_box(aabb_extend(unit, point), grown.min, grown.max);
+        point = {9.0f, 9.0f, 9.0f};
+        point.*axis = nan;
+        grown = {unit.min, {9.0f, 9.0f, 9.0f}};
+        grown.max.*axis = 1.0f;
+        expect_same_box(aabb_extend(unit, point), grown.min, grown.max);
+    }
+    expect_same_box(aabb_extend(empty_aabb(), {1.0f, -2.0f, 3.0f}), {1.0f, -2.0f, 3.0f},
+                    {1.0f, -2.0f, 3.0f});
+}
+
 } // namespace
 } // namespace sarnivelle_scenery_bake::aabb

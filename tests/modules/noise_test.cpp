@@ -1,5 +1,6 @@
 #include "sarnivelle_scenery_bake/noise.hpp"
 
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -156,6 +157,52 @@ TEST(ObjectNoise, NanInfiniteAndReversedLimitsGiveDefinedResults) {
     for (std::uint32_t object = 0; object < 16; ++object) {
         EXPECT_TRUE(std::isfinite(scale_obj(cell, object, -most, most)));
         EXPECT_GE(scale_obj(cell, object, 1.0f, inf), 1.0f);
+    }
+}
+
+// Each axis of the displacement, the rotation and the scale follow a draw of their own: over the
+// objects of one cell, each result ranks the objects as its own draw does and as no other draw
+// does. So two axes that share a draw, an axis that copies or mirrors another, or a result that
+// takes another kind's or another object's draw all fail.
+TEST(ObjectNoise, EachResultFollowsItsOwnDraw) {
+    const GlobalCell cell{1352, 1444};
+    const Origin base{50.0f, 60.0f, 7.5f};
+    const NoiseLimits limits{4.0f, 90.0f, 0.75f, 1.5f};
+    constexpr std::uint32_t objects = 32;
+    std::array<std::array<float, draw_kinds>, objects> draws{};
+    std::array<std::array<float, 4>, objects> results{}; // dx, dy, rotation, scale
+    for (std::uint32_t object = 0; object < objects; ++object) {
+        for (std::uint32_t kind = 0; kind < draw_kinds; ++kind) {
+            draws[object][kind] = prng(cell, draw_seed(static_cast<Draw>(kind), object));
+        }
+        const ObjectNoise noise = object_noise(base, cell, object, limits);
+        results[object] = {noise.origin.x - base.x, noise.origin.y - base.y, noise.rotation_degrees,
+                           noise.scale};
+    }
+    // Whether result `r` never ranks two objects against the order of draw `kind`, and tells
+    // most of them apart.
+    const auto follows = [&](std::size_t r, Draw kind) {
+        const auto k = static_cast<std::size_t>(kind);
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < objects; ++i) {
+            bool unique = true;
+            for (std::size_t j = 0; j < objects; ++j) {
+                if (draws[i][k] < draws[j][k] && !(results[i][r] <= results[j][r])) {
+                    return false;
+                }
+                unique = unique &&
+                         (i == j || results[i][r] < results[j][r] || results[j][r] < results[i][r]);
+            }
+            distinct += unique ? 1 : 0;
+        }
+        return distinct > objects / 2;
+    };
+    const Draw own[] = {Draw::DisplaceX, Draw::DisplaceY, Draw::Rotation, Draw::Scale};
+    for (std::size_t r = 0; r < 4; ++r) {
+        for (const Draw kind : own) {
+            EXPECT_EQ(follows(r, kind), kind == own[r])
+                << "result " << r << ", draw " << static_cast<int>(kind);
+        }
     }
 }
 

@@ -12,12 +12,13 @@
 #include <exception>
 #include <iostream>
 #include <optional>
-#include <source_location>
 #include <string_view>
 #include <thread>
 
+#include "runner/bencher.hpp"
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
+#include "runner/source_location.hpp"
 #include "runner/test_desc.hpp"
 
 namespace fixture {
@@ -45,15 +46,21 @@ consteval Traits should_panic(std::string_view expected) {
             .should_panic = {runner::ShouldPanicKind::YesWithMessage, expected}};
 }
 
-// The descriptor of a check declared as `FIXTURE_CHECK(group, name, traits...)`: its source
-// span is that of `name` in the declaration, as for the product's checks.
+// The descriptor of a check declared on one line as `FIXTURE_CHECK(group, name, traits...)` (or
+// `FIXTURE_BENCH(group, name)`, a macro name of the same length): its source span is that of
+// `name` in the declaration, as for the product's checks. `traits_text` is the spelling of the
+// traits, empty when there are none.
 consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
                                                  std::string_view own_name, std::string_view group,
-                                                 std::source_location site,
+                                                 std::string_view traits_text,
+                                                 runner::SourceLocation site,
                                                  runner::StaticCheckFn fn, Traits traits = {}) {
     constexpr std::string_view macro_head = "FIXTURE_CHECK(";
+    const std::size_t tail = traits_text.empty() ? 0 : traits_text.size() + 2;
     const auto name_col =
-        static_cast<std::uint32_t>(site.column() + macro_head.size() + group.size() + 2);
+        runner::SourceLocation::macro_position_at_end
+            ? static_cast<std::uint32_t>(site.column() - tail - own_name.size())
+            : static_cast<std::uint32_t>(site.column() + macro_head.size() + group.size() + 2);
     runner::StaticTestDescAndFn check;
     check.desc.name = full_name;
     check.desc.ignore = traits.ignore;
@@ -69,6 +76,13 @@ consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
     return check;
 }
 
+consteval runner::StaticTestDescAndFn as_bench(runner::StaticTestDescAndFn check,
+                                               runner::StaticBenchFn fn) {
+    check.kind = runner::TestFnKind::StaticBenchFn;
+    check.bench = fn;
+    return check;
+}
+
 void sleep_ms(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -77,10 +91,33 @@ void sleep_ms(int milliseconds) {
 
 #define FIXTURE_CHECK(group, name, ...)                                                            \
     void name();                                                                                   \
-    constinit const ::runner::StaticTestDescAndFn name##_check =                                   \
-        ::fixture::make_check(#group "::tests::" #name, #name, #group,                             \
-                              std::source_location::current(), &name __VA_OPT__(, ) __VA_ARGS__);  \
+    constinit const ::runner::StaticTestDescAndFn name##_check = ::fixture::make_check(            \
+        #group "::tests::" #name, #name, #group, #__VA_ARGS__,                                     \
+        ::runner::SourceLocation::current(), &name __VA_OPT__(, ) __VA_ARGS__);                    \
     void name()
+
+#define FIXTURE_BENCH(group, name)                                                                 \
+    void name(::runner::Bencher&);                                                                 \
+    constinit const ::runner::StaticTestDescAndFn name##_check =                                   \
+        ::fixture::as_bench(::fixture::make_check(#group "::tests::" #name, #name, #group, "",     \
+                                                  ::runner::SourceLocation::current(), nullptr),   \
+                            &name);                                                                \
+    void name(::runner::Bencher& bencher)
+
+// ---- bench: a benchmark, which runs once as a check unless benchmarks are asked for ----------
+
+namespace bench::tests {
+
+FIXTURE_BENCH(bench, sums_a_range) {
+    bencher.iter([] {
+        volatile unsigned sum = 0;
+        for (unsigned i = 0; i < 64; ++i) {
+            sum = sum + i;
+        }
+    });
+}
+
+} // namespace bench::tests
 
 // ---- crash: each ends the whole process -------------------------------------------------------
 
@@ -88,7 +125,7 @@ namespace crash::tests {
 
 // Not instrumented by the undefined-behaviour sanitizer, so the write really reaches the
 // processor and faults.
-[[gnu::no_sanitize("undefined")]] void write_through_null() {
+__attribute__((no_sanitize("undefined"))) void write_through_null() {
     volatile int* volatile target = nullptr;
     *target = 1;
 }
@@ -332,6 +369,7 @@ FIXTURE_CHECK(timing, sleeps_briefly) {
 namespace {
 
 constexpr const runner::StaticTestDescAndFn* registry[] = {
+    &bench::tests::sums_a_range_check,
     &crash::tests::abort_check,
     &crash::tests::null_write_check,
     &crash::tests::terminate_check,

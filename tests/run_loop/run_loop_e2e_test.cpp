@@ -28,7 +28,7 @@ const Env sequential = {{"SARNIVELLE_TEST_THREADS", "1"}};
 const Env parallel = {{"SARNIVELLE_TEST_THREADS", "2"}};
 const Env unstable = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"}};
 
-constexpr std::size_t registry_size = 31;
+constexpr std::size_t registry_size = 31; // one of them a benchmark
 constexpr std::string_view fixture_file = "tests/run_loop/fixture_checks.cpp";
 constexpr std::string_view backtrace_note =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
@@ -130,11 +130,51 @@ Site site_of(std::string_view needle) {
     return found;
 }
 
-// Where a failure raised by calling a function is located: at the last opening parenthesis of
-// `call`, which begins the argument list of the failing call.
+// Where a failure raised by calling a function is located: g++ places it at the last opening
+// parenthesis of `call`, which begins the argument list of the failing call; clang at the start
+// of the called name.
 Site call_site(std::string_view call) {
     Site site = site_of(call);
+#if !defined(__clang__)
     site.column += call.rfind('(');
+#endif
+    return site;
+}
+
+// Where a failure raised by an assertion macro whose invocation starts with `head` is located:
+// g++ places it at the macro's name; clang at the parenthesis that closes the invocation, which
+// may stand on a later line.
+Site macro_site(std::string_view head) {
+    Site site = site_of(head);
+#if defined(__clang__)
+    std::ifstream source(FIXTURE_SOURCE);
+    std::string line;
+    for (std::size_t number = 1; number < site.line; ++number) {
+        std::getline(source, line);
+    }
+    std::size_t depth = 0;
+    bool in_text = false;
+    std::size_t at = site.column - 1;
+    while (std::getline(source, line)) {
+        for (; at < line.size(); ++at) {
+            const char c = line[at];
+            if (in_text) {
+                at += c == '\\' ? 1 : 0;
+                in_text = c != '"';
+            } else if (c == '"') {
+                in_text = true;
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')' && --depth == 0) {
+                site.column = at + 1;
+                return site;
+            }
+        }
+        ++site.line;
+        at = 0;
+    }
+    ADD_FAILURE() << "no closing parenthesis for " << head;
+#endif
     return site;
 }
 
@@ -184,7 +224,7 @@ void expect_exit(const ChildResult& result, int status) {
 // The captured output of the first `fail::` check, the first of the run to panic.
 const std::string eq_check = "fail::tests::assert_eq_floats";
 std::string eq_output() {
-    return panic_report(eq_check, site_of("SARNIVELLE_ASSERT_EQ(height, 40.0f)"),
+    return panic_report(eq_check, macro_site("SARNIVELLE_ASSERT_EQ(height, 40.0f)"),
                         "assertion `left == right` failed\n  left: 39.999996\n right: 40", true);
 }
 
@@ -196,6 +236,25 @@ std::string order_output(char which, bool first_panic) {
     return std::string(1, which) + " was here\n" +
            panic_report(which == 'a' ? a_check : b_check,
                         call_site("runner::panic(\"" + message + "\")"), message, first_panic);
+}
+
+// ---- List mode ---------------------------------------------------------------------------------
+
+// The count line counts benchmarks apart from tests, each with its own plural.
+TEST(RunLoopList, names_and_counts_benchmarks_apart_from_tests) {
+    const ChildResult all = run_fixture({"--list"}, sequential);
+    expect_exit(all, 0);
+    EXPECT_TRUE(all.out.starts_with("bench::tests::sums_a_range: benchmark\n"
+                                    "crash::tests::abort: test\n"))
+        << all.out;
+    EXPECT_TRUE(all.out.ends_with("timing::tests::sleeps_briefly: test\n\n" +
+                                  std::to_string(registry_size - 1) + " tests, 1 benchmark\n"))
+        << all.out;
+
+    const ChildResult one = run_fixture({"--list", "bench::", "pass::tests::first"}, sequential);
+    expect_exit(one, 0);
+    EXPECT_EQ(one.out, "bench::tests::sums_a_range: benchmark\npass::tests::first: test\n\n"
+                       "1 test, 1 benchmark\n");
 }
 
 // ---- Passing runs and the run-start line -------------------------------------------------------
@@ -242,11 +301,11 @@ TEST(RunLoopReport, failures_show_output_panic_site_and_message) {
     const std::string failures = section(
         "failures",
         {{eq_check, eq_output()},
-         {with, panic_report(with, site_of("SARNIVELLE_ASSERT(slope < 0.5f"),
+         {with, panic_report(with, macro_site("SARNIVELLE_ASSERT(slope < 0.5f"),
                              "slope 0.7853982 not below 0.5 (limit 100000000000000000000, "
                              "floor -0)",
                              false)},
-         {without, panic_report(without, site_of("SARNIVELLE_ASSERT(cells == 9)"),
+         {without, panic_report(without, macro_site("SARNIVELLE_ASSERT(cells == 9)"),
                                 "assertion failed: cells == 9", false)},
          {output, "some context first\n" +
                       panic_report(output, call_site("runner::panic(\"the grid is wrong\")"),

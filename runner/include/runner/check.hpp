@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <typeinfo>
 #include <utility>
 
+#include "runner/source_location.hpp"
 #include "runner/test_desc.hpp"
 
 namespace runner {
@@ -60,7 +60,7 @@ struct PanicLocation {
     std::uint32_t line = 0;
     std::uint32_t column = 0;
 
-    static PanicLocation from(const std::source_location& where) {
+    static PanicLocation from(const SourceLocation& where) {
         return {where.file_name(), where.line(), where.column()};
     }
 };
@@ -100,29 +100,28 @@ private:
 
 // Fails the running check: writes the panic report to the thread's output (the check's
 // captured output, or standard error when capture is off) and throws a Panic.
-[[noreturn]] void panic(std::string message,
-                        std::source_location where = std::source_location::current());
+[[noreturn]] void panic(std::string message, SourceLocation where = SourceLocation::current());
 [[noreturn]] void panic_at(PanicPayload payload, PanicLocation where);
 
 std::string demangled_type_name(const std::type_info& type);
 
 // Fails with a payload that is not a text.
 template <class T>
-[[noreturn]] void panic_any(T value, std::source_location where = std::source_location::current()) {
+[[noreturn]] void panic_any(T value, SourceLocation where = SourceLocation::current()) {
     std::string type_name = demangled_type_name(typeid(T));
     panic_at(PanicPayload::value(std::any(std::move(value)), std::move(type_name)),
              PanicLocation::from(where));
 }
 
 namespace detail {
-[[noreturn]] void assert_failed(std::source_location where, std::string_view condition);
+[[noreturn]] void assert_failed(SourceLocation where, std::string_view condition);
 template <class... Args>
-[[noreturn]] void assert_failed(std::source_location where, std::string_view /*condition*/,
+[[noreturn]] void assert_failed(SourceLocation where, std::string_view /*condition*/,
                                 std::string_view pattern, const Args&... args) {
     panic(format(pattern, args...), where);
 }
 template <class L, class R>
-[[noreturn]] void assert_eq_failed(std::source_location where, const L& left, const R& right) {
+[[noreturn]] void assert_eq_failed(SourceLocation where, const L& left, const R& right) {
     panic(format("assertion `left == right` failed\n  left: {}\n right: {}", left, right), where);
 }
 } // namespace detail
@@ -166,11 +165,12 @@ JoinHandle spawn(std::function<void()> body);
 
 // Fails the check unless `condition` holds. Without a message the failure text is
 // "assertion failed: {condition}"; with one, the message is formatted as by runner::format.
-// The failure names the file, line and column of the macro.
+// The failure names the file, line and column of the macro, as the compiler places it (see
+// runner/source_location.hpp).
 #define SARNIVELLE_ASSERT(condition, ...)                                                          \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            ::runner::detail::assert_failed(std::source_location::current(),                       \
+            ::runner::detail::assert_failed(::runner::SourceLocation::current(),                   \
                                             #condition __VA_OPT__(, ) __VA_ARGS__);                \
         }                                                                                          \
     } while (false)
@@ -181,7 +181,7 @@ JoinHandle spawn(std::function<void()> body);
         const auto& sarnivelle_left_ = (left);                                                     \
         const auto& sarnivelle_right_ = (right);                                                   \
         if (!(sarnivelle_left_ == sarnivelle_right_)) {                                            \
-            ::runner::detail::assert_eq_failed(std::source_location::current(), sarnivelle_left_,  \
-                                               sarnivelle_right_);                                 \
+            ::runner::detail::assert_eq_failed(::runner::SourceLocation::current(),                \
+                                               sarnivelle_left_, sarnivelle_right_);               \
         }                                                                                          \
     } while (false)

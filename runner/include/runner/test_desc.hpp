@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
+
+#include "runner/source_location.hpp"
 
 namespace runner {
 
@@ -71,12 +72,15 @@ struct TestDescAndFn {
 namespace detail {
 consteval StaticTestDescAndFn make_static_check(std::string_view full_name,
                                                 std::string_view own_name, std::string_view module,
-                                                std::source_location site, StaticCheckFn fn) {
-    // The declaring macro stands as `SARNIVELLE_CHECK(module, name)`: the name starts after
-    // the macro's opening parenthesis, the module, a comma and one space.
+                                                SourceLocation site, StaticCheckFn fn) {
+    // The declaring macro stands on one line as `SARNIVELLE_CHECK(module, name)`: the name
+    // starts after the macro's opening parenthesis, the module, a comma and one space, and ends
+    // at the closing parenthesis.
     constexpr std::string_view macro_head = "SARNIVELLE_CHECK(";
     const auto name_col =
-        static_cast<std::uint32_t>(site.column() + macro_head.size() + module.size() + 2);
+        SourceLocation::macro_position_at_end
+            ? static_cast<std::uint32_t>(site.column() - own_name.size())
+            : static_cast<std::uint32_t>(site.column() + macro_head.size() + module.size() + 2);
     StaticTestDescAndFn check;
     check.desc.name = full_name;
     check.desc.source_file = site.file_name();
@@ -104,5 +108,5 @@ consteval StaticTestDescAndFn make_static_check(std::string_view full_name,
     extern constinit const ::runner::StaticTestDescAndFn name##_check;                             \
     constinit const ::runner::StaticTestDescAndFn name##_check =                                   \
         ::runner::detail::make_static_check(#module "::tests::" #name, #name, #module,             \
-                                            std::source_location::current(), &name);               \
+                                            ::runner::SourceLocation::current(), &name);           \
     void name()

@@ -112,12 +112,12 @@ void panic_at(PanicPayload payload, PanicLocation where) {
     throw Panic(std::move(payload), where);
 }
 
-void panic(std::string message, std::source_location where) {
+void panic(std::string message, SourceLocation where) {
     panic_at(PanicPayload::text(std::move(message)), PanicLocation::from(where));
 }
 
 namespace detail {
-void assert_failed(std::source_location where, std::string_view condition) {
+void assert_failed(SourceLocation where, std::string_view condition) {
     panic("assertion failed: " + std::string(condition), where);
 }
 } // namespace detail
