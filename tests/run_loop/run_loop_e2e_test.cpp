@@ -28,7 +28,7 @@ const Env sequential = {{"SARNIVELLE_TEST_THREADS", "1"}};
 const Env parallel = {{"SARNIVELLE_TEST_THREADS", "2"}};
 const Env unstable = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"}};
 
-constexpr std::size_t registry_size = 31; // one of them a benchmark
+constexpr std::size_t registry_size = 32; // one of them a benchmark
 constexpr std::string_view fixture_file = "tests/run_loop/fixture_checks.cpp";
 constexpr std::string_view backtrace_note =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
