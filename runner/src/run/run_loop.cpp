@@ -16,6 +16,7 @@
 #include "platform/platform.hpp"
 #include "run/channel.hpp"
 #include "run/console_state.hpp"
+#include "run/run_outputs.hpp"
 #include "run/run_test.hpp"
 #include "runner/bencher.hpp"
 #include "runner/check.hpp"
@@ -425,7 +426,8 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
     settings.show_output = opts.show_output;
     settings.time_options = opts.time_options;
     settings.check_deadline = config.check_deadline;
-    const std::unique_ptr<OutputFormatter> formatter = make_formatter(opts.format, out, settings);
+    const std::unique_ptr<OutputFormatter> formatter =
+        with_run_outputs(make_formatter(opts.format, out, settings), opts, settings, concurrency);
 
     const auto start = clock::now();
     RunLoop loop(opts, config, *formatter, state);
