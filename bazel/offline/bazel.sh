@@ -2,9 +2,9 @@
 # bazel/offline/bazel.sh COMMAND [ARGS...]
 #
 # Runs Bazel (build, test or run) on this workspace without a network, for CI: the
-# repositories Bazel would fetch
-# are replaced by the stand-ins next to this script, and Bazel's output base lives in
-# build-bazel/ of the workspace (or $SARNIVELLE_BAZEL_ROOT), never in the home directory.
+# repositories Bazel would fetch are replaced by the stand-ins next to this script, and
+# Bazel's output base lives in build-bazel/ of the workspace (or $SARNIVELLE_BAZEL_ROOT),
+# never in the home directory. Bazel runs in batch mode: no server stays behind.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 workspace=$(cd "$here/../.." && pwd)
