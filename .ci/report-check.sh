@@ -99,6 +99,15 @@ json "$golden/hostile.jsonl" tests=6 passed=2 failed=3 ignored=1
 json "$golden/empty.jsonl" tests=0
 json "$golden/list.jsonl" tests=2
 
+echo "== Bazel: one shard's test.xml (left by .ci/bazel-check.sh)"
+shard_xml=$root/bazel-testlogs/components/sarnivelle-scenery-bake/checks/shard_1_of_4/test.xml
+if [ -f "$shard_xml" ]; then
+    # Shard 1 of 4 holds checks 1, 5, ..., 25 of the 27.
+    junit "$shard_xml" tests=7 failures=0 errors=0 skipped=0
+else
+    echo "no Bazel test logs: run .ci/bazel-check.sh first (skipped)"
+fi
+
 echo "== ctest: one test per check of the executable"
 listed=$(ctest --test-dir "$build" -N -R '^(aabb|height|noise)::tests::' | grep -c '^ *Test *#') || true
 [ "$listed" = 27 ] || fail "ctest lists $listed checks of the executable, expected 27"

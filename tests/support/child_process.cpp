@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -52,10 +53,23 @@ struct Pipe {
     }
 };
 
+// Variables of the test protocol of a build system running these tests: a child must not
+// shard, nor write or remove the files meant for the test that runs it.
+bool is_test_protocol_variable(std::string_view entry) {
+    for (const std::string_view name :
+         {"TEST_TOTAL_SHARDS=", "TEST_SHARD_INDEX=", "TEST_SHARD_STATUS_FILE=", "XML_OUTPUT_FILE=",
+          "TEST_PREMATURE_EXIT_FILE=", "TEST_UNDECLARED_OUTPUTS_DIR="}) {
+        if (entry.starts_with(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> child_environment(const ChildSpec& child) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "SARNIVELLE_", 11) != 0) {
+        if (std::strncmp(*entry, "SARNIVELLE_", 11) != 0 && !is_test_protocol_variable(*entry)) {
             env.emplace_back(*entry);
         }
     }

@@ -19,7 +19,9 @@ enum class StdoutTarget {
 
 struct ChildSpec {
     std::vector<std::string> args; // after the program path
-    // Added to the parent's environment, from which every SARNIVELLE_ variable is removed first.
+    // Added to the parent's environment, from which every SARNIVELLE_ variable and the
+    // variables of a build system's test protocol (TEST_TOTAL_SHARDS, XML_OUTPUT_FILE, ...)
+    // are removed first.
     std::vector<std::pair<std::string, std::string>> env;
     StdoutTarget stdout_target = StdoutTarget::Pipe;
     std::chrono::seconds time_limit{60}; // the child is killed after this long

@@ -36,6 +36,13 @@ struct TestTimeOptions {
     bool is_critical(TestType type, std::chrono::nanoseconds exec_time) const;
 };
 
+// One share of a run split over several processes: check k of the selection belongs to
+// share k mod total.
+struct TestShard {
+    std::size_t index = 0;
+    std::size_t total = 1;
+};
+
 struct TestOpts {
     bool list = false;
     std::vector<std::string> filters;
@@ -55,6 +62,12 @@ struct TestOpts {
     std::optional<TestTimeOptions> time_options;
     bool fail_fast = false;
     bool show_output = false;
+
+    // Set from the test protocol of a build system that runs the executable (see
+    // platform/bazel_protocol.hpp), never from the command line.
+    std::optional<TestShard> shard;
+    std::optional<std::string> xml_output_file; // the JUnit report, whatever the form
+    std::optional<std::string> trace_file;      // the timeline of the run
 };
 
 } // namespace runner

@@ -19,6 +19,9 @@ enum class EnvRead {
     CheckThread, // each time a check thread is started
     Failure,     // when a check fails
     Report,      // when the report's location is chosen
+    Protocol,    // once the command line is read, before any check runs: the test protocol of a
+                 // build system that runs the executable (see platform/bazel_protocol.hpp),
+                 // which checks these values itself and ends with its own message
 };
 
 // How a value is parsed.
@@ -57,6 +60,13 @@ inline constexpr EnvVariable environment_table[] = {
     {"SARNIVELLE_MIN_STACK", EnvRead::CheckThread, EnvParse::Unsigned, {}},
     {"SARNIVELLE_BACKTRACE", EnvRead::Failure, EnvParse::NotZero, {}},
     {"TERM", EnvRead::Report, EnvParse::Text, {}},
+    {"TEST_TOTAL_SHARDS", EnvRead::Protocol, EnvParse::PositiveCount, {}},
+    {"TEST_SHARD_INDEX", EnvRead::Protocol, EnvParse::Unsigned, {}},
+    {"TEST_SHARD_STATUS_FILE", EnvRead::Protocol, EnvParse::Text, {}},
+    {"XML_OUTPUT_FILE", EnvRead::Protocol, EnvParse::Text, {}},
+    {"TEST_PREMATURE_EXIT_FILE", EnvRead::Protocol, EnvParse::Text, {}},
+    {"SARNIVELLE_TEST_TRACE", EnvRead::Protocol, EnvParse::Text, {}},
+    {"TEST_UNDECLARED_OUTPUTS_DIR", EnvRead::Protocol, EnvParse::Text, {}},
 };
 
 consteval const EnvVariable& env_variable(std::string_view name) {

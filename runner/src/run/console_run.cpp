@@ -9,6 +9,7 @@
 #include "platform/platform.hpp"
 #include "run/log_file.hpp"
 #include "run/run_loop.hpp"
+#include "run/run_outputs.hpp"
 #include "runner/check.hpp"
 
 namespace runner {
@@ -69,7 +70,8 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
     settings.check_deadline = config.check_deadline;
     settings.counts = &counts;
     settings.suite_name = suite_name();
-    const std::unique_ptr<OutputFormatter> formatter = make_formatter(opts.format, out, settings);
+    const std::unique_ptr<OutputFormatter> formatter =
+        with_run_outputs(make_formatter(opts.format, out, settings), opts, settings);
 
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;

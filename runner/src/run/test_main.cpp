@@ -9,6 +9,7 @@
 #include "check/thread_context.hpp"
 #include "format/output_location.hpp"
 #include "options/parse_opts.hpp"
+#include "platform/bazel_protocol.hpp"
 #include "run/crash.hpp"
 #include "run/list.hpp"
 #include "run/run_loop.hpp"
@@ -57,7 +58,14 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         std::fprintf(stderr, "error: %s\n", error->message.c_str());
         return {failure_status, false};
     }
-    const TestOpts& opts = std::get<TestOpts>(parsed);
+    TestOpts opts = std::get<TestOpts>(std::move(parsed));
+    // The test protocol of a build system running the executable: shards, the JUnit file and
+    // the crash marker, which is removed on every way out of here.
+    TestProtocolScope protocol;
+    if (const auto error = protocol.begin(process_env, opts)) {
+        std::fprintf(stderr, "error: %s\n", error->c_str());
+        return {failure_status, false};
+    }
 
     if (opts.list) {
         try {

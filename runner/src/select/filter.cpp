@@ -1,4 +1,5 @@
 #include "select/select.hpp"
+#include "select/shard.hpp"
 
 #include <algorithm>
 #include <string_view>
@@ -37,6 +38,9 @@ std::vector<TestDescAndFn> filter_tests(const TestOpts& opts, std::vector<TestDe
         for (auto& test : tests) {
             test.desc.ignore = false;
         }
+    }
+    if (opts.shard) {
+        return shard_tests(*opts.shard, std::move(tests));
     }
     return tests;
 }

@@ -14,7 +14,8 @@ namespace runner {
 // there are no filters), less those a --skip value matches, less those that expect a panic under
 // --exclude-should-panic. A filter or skip value matches a name it occurs in, or, with --exact,
 // the name equal to it. Ignored handling comes last: --include-ignored clears every kept check's
-// ignored flag; --ignored keeps only ignored checks and then clears their flag.
+// ignored flag; --ignored keeps only ignored checks and then clears their flag. Under sharding,
+// only the shard's share of what is left is kept (shard_tests).
 std::vector<TestDescAndFn> filter_tests(const TestOpts& opts, std::vector<TestDescAndFn> tests);
 
 // Turns benchmarks into checks that run their body once (used without --bench).
