@@ -2,7 +2,8 @@
 # Times the run loop as whole processes with hyperfine (apt-get install hyperfine):
 #   1. 27 checks of ~1 ms each with one thread and with two, report to /dev/null and to a pipe;
 #   2. the run loop against a bare program that only starts and joins one thread per job, side
-#      by side: 27 checks of ~1 ms at 2 threads, and 10,000 checks that return at once;
+#      by side (side_by_side.py): 27 checks of ~1 ms at 2 threads, and 10,000 checks that
+#      return at once;
 #   3. the real executable's full run against 27 bare threads;
 # and prints the peak memory of each run loop program.
 # Usage: bench/process/run_loop.sh BUILD_DIR   (configured with -DSARNIVELLE_BUILD_BENCHMARKS=ON)
@@ -15,12 +16,12 @@ hyperfine --warmup 3 --runs 30 -N \
 hyperfine --warmup 3 --runs 30 \
     -n "1 thread, pipe" "SARNIVELLE_TEST_THREADS=1 $bin/runner_busy_checks | cat" \
     -n "2 threads, pipe" "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks | cat"
-hyperfine --warmup 3 --runs 40 -N \
-    -n "27 busy checks, 2 threads" "env SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks" \
-    -n "27 bare busy threads, 2 at a time" "$bin/runner_thread_baseline 27 2 600000"
-hyperfine --warmup 2 --runs 15 -N \
-    -n "10,000 trivial checks, 2 threads" "env SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks" \
-    -n "10,000 bare threads, 2 at a time" "$bin/runner_thread_baseline 10000 2 0"
+# In turns, so that a shared machine's noise falls on both alike.
+here=$(dirname "${BASH_SOURCE[0]}")
+"$here/side_by_side.py" 60 "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks" \
+    "$bin/runner_thread_baseline 27 2 600000"
+"$here/side_by_side.py" 20 "SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks" \
+    "$bin/runner_thread_baseline 10000 2 0"
 hyperfine --warmup 5 --runs 100 -N \
     -n "27 threads started and joined" "$bin/runner_thread_baseline" \
     -n "sarnivelle-scenery-bake, full run" "$bin/sarnivelle-scenery-bake"

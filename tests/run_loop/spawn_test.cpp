@@ -49,6 +49,10 @@ TEST(Spawn, runs_the_body_on_the_calling_thread_when_no_thread_can_start) {
               }),
               0);
     EXPECT_EQ(in_child_without_room_for_a_thread([] {
+                  // A handle dropped without a join keeps its failure to itself.
+                  {
+                      const runner::JoinHandle dropped = runner::spawn([] { throw 8; });
+                  }
                   runner::JoinHandle worker = runner::spawn([] { throw 7; });
                   try {
                       worker.join();

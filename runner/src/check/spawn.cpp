@@ -22,7 +22,7 @@ JoinHandle::JoinHandle(std::unique_ptr<State> state) : state_(std::move(state)) 
 JoinHandle::JoinHandle(JoinHandle&&) noexcept = default;
 JoinHandle& JoinHandle::operator=(JoinHandle&& other) noexcept {
     if (this != &other) {
-        if (joinable()) {
+        if (state_ && state_->thread.joinable()) {
             state_->thread.join();
         }
         state_ = std::move(other.state_);
@@ -31,7 +31,7 @@ JoinHandle& JoinHandle::operator=(JoinHandle&& other) noexcept {
 }
 
 JoinHandle::~JoinHandle() {
-    if (joinable()) {
+    if (state_ && state_->thread.joinable()) {
         state_->thread.join();
     }
 }
@@ -82,11 +82,8 @@ JoinHandle spawn(std::function<void()> body) {
             throw;
         }
         // The process may not start more threads: the body runs here, as the runner runs a
-        // check on the calling thread when it cannot start one. The caller's thread state is
-        // set again afterwards.
-        const detail::ThreadContext saved = detail::this_thread();
+        // check on the calling thread when it cannot start one, in a thread state of its own.
         run();
-        detail::this_thread() = saved;
     }
     return JoinHandle(std::move(state));
 }

@@ -8,7 +8,9 @@ void RunCounts::count(CompletedTest& completed) {
     switch (result.kind) {
     case TestResultKind::Passed:
         ++passed;
-        not_failures.emplace_back(completed.desc, std::move(output));
+        if (keep_successes) {
+            not_failures.emplace_back(completed.desc, std::move(output));
+        }
         break;
     case TestResultKind::Ignored:
         ++ignored;

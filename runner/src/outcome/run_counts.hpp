@@ -18,7 +18,10 @@ struct RunCounts {
     std::uint64_t ignored = 0;
     std::uint64_t measured = 0;
     std::uint64_t filtered_out = 0;
-    std::vector<std::pair<TestDesc, std::string>> not_failures; // successes, with their output
+    // Successes with their output, kept only when the report shows them (--show-output): a run
+    // of many checks would otherwise hold every passing check until it ends.
+    bool keep_successes = true;
+    std::vector<std::pair<TestDesc, std::string>> not_failures;
     std::vector<std::pair<TestDesc, std::string>> failures;
     std::vector<std::pair<TestDesc, std::string>> time_failures;
     std::vector<TestDesc> ignores;

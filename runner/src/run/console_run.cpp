@@ -60,6 +60,7 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
         log = std::make_unique<LogFile>(*opts.logfile);
     }
     RunCounts counts;
+    counts.keep_successes = opts.show_output;
     FormatterSettings settings;
     settings.use_color = use_color(opts);
     for (const auto& test : tests) {

@@ -54,12 +54,13 @@ public:
         const std::size_t concurrency = opts.test_threads ? *opts.test_threads : get_concurrency();
         c_.formatter.set_concurrency(concurrency);
 
-        std::vector<std::pair<TestId, TestDescAndFn>> checks;
-        std::vector<std::pair<TestId, TestDescAndFn>> benches;
-        std::size_t next_id = 0;
-        for (auto& test : selected) {
-            auto& list = test.is_bench() ? benches : checks;
-            list.emplace_back(TestId{next_id++}, std::move(test));
+        // A check's identity is its place in the selection; benchmarks are set apart.
+        selected_ = std::move(selected);
+        std::vector<TestId> checks;
+        std::vector<TestId> benches;
+        checks.reserve(selected_.size());
+        for (std::size_t i = 0; i < selected_.size(); ++i) {
+            (selected_[i].is_bench() ? benches : checks).push_back(TestId{i});
         }
 
         const bool stopped = concurrency <= 1 ? run_sequential(checks, !opts.run_tests)
@@ -73,11 +74,12 @@ public:
     }
 
 private:
-    std::shared_ptr<CheckRun> prepare(TestId id, TestDescAndFn test) const {
+    // The selected check `id`, handed over to its run.
+    std::shared_ptr<CheckRun> prepare(TestId id) {
         auto run = std::make_shared<CheckRun>();
         run->id = id;
-        run->measure = test.is_bench() && c_.opts.bench_benchmarks;
-        run->test = std::move(test);
+        run->test = std::move(selected_[id.value]);
+        run->measure = run->test.is_bench() && c_.opts.bench_benchmarks;
         run->nocapture = c_.opts.nocapture;
         run->time_options = c_.opts.time_options;
         run->channel = channel_;
@@ -96,10 +98,10 @@ private:
         return stop;
     }
 
-    bool run_sequential(std::vector<std::pair<TestId, TestDescAndFn>>& tests, bool force_ignore) {
-        for (auto& [id, test] : tests) {
-            c_.formatter.write_test_start(test.desc);
-            RunningTest running = run_test(prepare(id, std::move(test)), force_ignore);
+    bool run_sequential(const std::vector<TestId>& ids, bool force_ignore) {
+        for (const TestId id : ids) {
+            c_.formatter.write_test_start(selected_[id.value].desc);
+            RunningTest running = run_test(prepare(id), force_ignore);
             const std::shared_ptr<CheckRun> done = channel_->recv();
             running.join();
             CompletedTest completed = take_result(*done);
@@ -110,19 +112,18 @@ private:
         return false;
     }
 
-    bool run_parallel(std::vector<std::pair<TestId, TestDescAndFn>>& tests,
-                      std::size_t concurrency) {
+    bool run_parallel(const std::vector<TestId>& ids, std::size_t concurrency) {
         std::size_t pending = 0;
         std::size_t next = 0;
         std::deque<TimeoutEntry> timeouts;
         const auto start_checks = [&] {
-            while (pending < concurrency && next < tests.size()) {
-                auto& [id, test] = tests[next++];
+            while (pending < concurrency && next < ids.size()) {
+                const TestId id = ids[next++];
                 const auto deadline = clock::now() + c_.config.check_deadline;
-                c_.formatter.write_test_start(test.desc);
-                TestDesc desc = test.desc;
-                running_.emplace(id, run_test(prepare(id, std::move(test)), !c_.opts.run_tests));
-                timeouts.push_back(TimeoutEntry{id, std::move(desc), deadline});
+                const TestDesc& desc = selected_[id.value].desc;
+                c_.formatter.write_test_start(desc);
+                timeouts.push_back(TimeoutEntry{id, desc, deadline});
+                running_.emplace(id, run_test(prepare(id), !c_.opts.run_tests));
                 ++pending;
             }
         };
@@ -169,6 +170,7 @@ private:
     }
 
     const LoopContext& c_;
+    std::vector<TestDescAndFn> selected_; // in selection order; each moves out when it starts
     std::shared_ptr<ResultChannel> channel_ = std::make_shared<ResultChannel>();
     std::unordered_map<TestId, RunningTest, TestIdHash> running_;
 };

@@ -42,7 +42,7 @@ private:
 };
 
 // An alternate signal stack, so that the crash report of a check also works when the check
-// overflowed its own stack.
+// overflowed its own stack. On the heap: a thread's fresh stack pages are costly to touch.
 class AltSignalStack {
 public:
     AltSignalStack() : memory_(std::make_unique_for_overwrite<char[]>(size)) {
@@ -144,11 +144,11 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
         return {};
     }
     const std::string_view name = run->test.desc.name;
-    platform::SpawnOutcome spawned =
-        platform::spawn_thread(name, min_stack_size(), [run]() noexcept {
-            const detail::OwnThreadContext own;
-            execute_and_send(run);
-        });
+    const auto body = [run]() noexcept {
+        const detail::OwnThreadContext own;
+        execute_and_send(run);
+    };
+    platform::SpawnOutcome spawned = platform::spawn_thread(name, min_stack_size(), body);
     switch (spawned.status) {
     case platform::SpawnOutcome::Status::Started:
         return RunningTest{std::move(spawned.thread)};
