@@ -71,23 +71,6 @@ private:
     std::string text_;
 };
 
-std::string_view outcome_word(TestResultKind kind) {
-    switch (kind) {
-    case TestResultKind::Passed:
-        return "passed";
-    case TestResultKind::Failed:
-    case TestResultKind::FailedWithMessage:
-        return "failed";
-    case TestResultKind::Ignored:
-        return "ignored";
-    case TestResultKind::Measured:
-        return "measured";
-    case TestResultKind::TimeLimitExceeded:
-        return "time_limit_exceeded";
-    }
-    return "failed";
-}
-
 class JsonFormatter final : public OutputFormatter {
 public:
     JsonFormatter(OutputLocation& out, const FormatterSettings& settings)

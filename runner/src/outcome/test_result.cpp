@@ -19,4 +19,21 @@ std::string TestSuiteExecTime::to_string() const {
     return seconds_text(duration, 2);
 }
 
+std::string_view outcome_word(TestResultKind kind) {
+    switch (kind) {
+    case TestResultKind::Passed:
+        return "passed";
+    case TestResultKind::Failed:
+    case TestResultKind::FailedWithMessage:
+        return "failed";
+    case TestResultKind::Ignored:
+        return "ignored";
+    case TestResultKind::Measured:
+        return "measured";
+    case TestResultKind::TimeLimitExceeded:
+        return "time_limit_exceeded";
+    }
+    return "failed";
+}
+
 } // namespace runner

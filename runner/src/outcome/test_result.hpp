@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "runner/test_desc.hpp"
 
@@ -57,6 +58,10 @@ struct TestResult {
                kind == TestResultKind::TimeLimitExceeded;
     }
 };
+
+// The outcome's word in machine-read forms: "passed", "failed", "ignored", "measured" or
+// "time_limit_exceeded".
+std::string_view outcome_word(TestResultKind kind);
 
 // Execution time of one check, shown as seconds with three decimals: "0.012s".
 struct TestExecTime {

@@ -128,34 +128,6 @@ int open_file(const char* path, int flags, mode_t mode = 0) {
     return above_standard_streams(fd);
 }
 
-std::optional<std::string> read_first_line(const std::string& path) {
-    const int fd = open_file(path.c_str(), O_RDONLY);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string text;
-    char buffer[256];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (text.find('\n') != std::string::npos) {
-            break;
-        }
-    }
-    ::close(fd);
-    const std::size_t end = text.find('\n');
-    if (end == std::string::npos && text.empty()) {
-        return std::nullopt;
-    }
-    return text.substr(0, end);
-}
-
 // Every line of a small file.
 std::vector<std::string> read_lines(const std::string& path) {
     std::vector<std::string> lines;
@@ -181,6 +153,15 @@ std::vector<std::string> read_lines(const std::string& path) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// The first line of a small file; nothing when it cannot be read or is empty.
+std::optional<std::string> read_first_line(const std::string& path) {
+    std::vector<std::string> lines = read_lines(path);
+    if (lines.empty()) {
+        return std::nullopt;
+    }
+    return std::move(lines.front());
 }
 
 // The CPU quota of the process's control group (version 2 "cpu.max", else version 1

@@ -23,23 +23,6 @@ std::string microseconds(TraceRecorder::Clock::duration time) {
     return buffer;
 }
 
-const char* outcome_word(TestResultKind kind) {
-    switch (kind) {
-    case TestResultKind::Passed:
-        return "passed";
-    case TestResultKind::Failed:
-    case TestResultKind::FailedWithMessage:
-        return "failed";
-    case TestResultKind::Ignored:
-        return "ignored";
-    case TestResultKind::Measured:
-        return "measured";
-    case TestResultKind::TimeLimitExceeded:
-        return "time_limit_exceeded";
-    }
-    return "failed";
-}
-
 std::string metadata(long pid, std::size_t lane, std::string_view what, std::string_view key,
                      std::string_view value) {
     return "{\"ph\":\"M\",\"pid\":" + std::to_string(pid) + ",\"tid\":" + std::to_string(lane) +
