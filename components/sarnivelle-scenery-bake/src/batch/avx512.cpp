@@ -2,8 +2,10 @@
 // AVX-512F; height_batch.cpp calls it only on a CPU that has it.
 // GCC 12 warns that the intrinsics' deliberately undefined fill-in vectors (__Y in
 // avx512fintrin.h) are or may be used uninitialized; they are never read.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 
 #include <immintrin.h>
 
