@@ -29,6 +29,9 @@ struct CheckRun {
     std::optional<CompletedTest> completed;
     // What went wrong in the runner itself when `completed` could not be made.
     char runner_failure[128] = {};
+    // The alternate signal stack of the check's own thread, still installed until the thread
+    // has ended: whoever joins the thread holds the run until then.
+    std::unique_ptr<char[]> signal_stack;
 
     std::shared_ptr<CheckRun> next; // the channel's queue
 };

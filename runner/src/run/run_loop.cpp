@@ -154,7 +154,6 @@ private:
             }
             --pending;
             CompletedTest completed = take_result(*done);
-            done.reset();
             // The check has freed its slot: start the next one before joining, reporting and
             // counting this one, so that the main thread's own work overlaps the checks'.
             // Fail-fast starts nothing after a failure.
@@ -162,6 +161,8 @@ private:
                 start_checks();
             }
             finished.join();
+            // Held until the join: the check's thread ends on memory the run owns.
+            done.reset();
             if (handle(completed)) {
                 return true;
             }

@@ -43,16 +43,25 @@ private:
 
 // An alternate signal stack, so that the crash report of a check also works when the check
 // overflowed its own stack. On the heap: a thread's fresh stack pages are costly to touch.
+constexpr std::size_t signal_stack_size = 64 * 1024;
+
+// Installs `memory` (signal_stack_size bytes) as the calling thread's alternate signal stack for
+// as long as a check runs there.
 class AltSignalStack {
 public:
-    AltSignalStack() : memory_(std::make_unique_for_overwrite<char[]>(size)) {
+    // `thread_ends`: the thread ends after the check, and `memory` outlives the thread.
+    AltSignalStack(char* memory, bool thread_ends) {
         stack_t stack{};
-        stack.ss_sp = memory_.get();
-        stack.ss_size = size;
-        installed_ = sigaltstack(&stack, &previous_) == 0;
+        stack.ss_sp = memory;
+        stack.ss_size = signal_stack_size;
+        const bool installed = sigaltstack(&stack, &previous_) == 0;
+        // A thread about to end need not get its empty setting back, which saves a system call
+        // per check. A stack that someone else installed always comes back: its owner may free
+        // whatever stack the thread has when it ends (a sanitizer's runtime does).
+        restore_ = installed && !(thread_ends && (previous_.ss_flags & SS_DISABLE) != 0);
     }
     ~AltSignalStack() {
-        if (installed_) {
+        if (restore_) {
             sigaltstack(&previous_, nullptr);
         }
     }
@@ -60,10 +69,8 @@ public:
     AltSignalStack& operator=(const AltSignalStack&) = delete;
 
 private:
-    static constexpr std::size_t size = 64 * 1024;
-    std::unique_ptr<char[]> memory_;
     stack_t previous_{};
-    bool installed_ = false;
+    bool restore_ = false;
 };
 
 // The median and the spread (maximum minus minimum) of a benchmark's samples.
@@ -79,9 +86,14 @@ BenchSamples summarise(std::vector<double> samples) {
 }
 
 // Runs the check on the calling thread and makes its completed form. Throws only when the
-// runner itself fails (memory ran out outside the check's own code).
-CompletedTest execute(CheckRun& run) {
-    const AltSignalStack alt_stack;
+// runner itself fails (memory ran out outside the check's own code). `own_thread`: the thread
+// was started for this check and ends after it.
+CompletedTest execute(CheckRun& run, bool own_thread) {
+    std::unique_ptr<char[]> local_stack;
+    // On a thread of its own, the run keeps the memory until the loop has joined the thread.
+    std::unique_ptr<char[]>& stack_memory = own_thread ? run.signal_stack : local_stack;
+    stack_memory = std::make_unique_for_overwrite<char[]>(signal_stack_size);
+    const AltSignalStack alt_stack(stack_memory.get(), own_thread);
     const TestDescAndFn& test = run.test;
     Bencher bencher(run.measure);
     std::optional<Panic> failure;
@@ -116,9 +128,9 @@ CompletedTest execute(CheckRun& run) {
 }
 
 // Runs the check wherever the caller stands and sends its result, whatever happens.
-void execute_and_send(const std::shared_ptr<CheckRun>& run) noexcept {
+void execute_and_send(const std::shared_ptr<CheckRun>& run, bool own_thread) noexcept {
     try {
-        run->completed = execute(*run);
+        run->completed = execute(*run, own_thread);
     } catch (...) {
         detail::describe_runner_failure(run->runner_failure);
     }
@@ -140,13 +152,13 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
         return {};
     }
     if (run->measure) {
-        execute_and_send(run);
+        execute_and_send(run, false);
         return {};
     }
     const std::string_view name = run->test.desc.name;
     const auto body = [run]() noexcept {
         const detail::OwnThreadContext own;
-        execute_and_send(run);
+        execute_and_send(run, true);
     };
     platform::SpawnOutcome spawned = platform::spawn_thread(name, min_stack_size(), body);
     switch (spawned.status) {
@@ -154,7 +166,7 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
         return RunningTest{std::move(spawned.thread)};
     case platform::SpawnOutcome::Status::WouldBlock:
         // The process may not start more threads: run the check here instead.
-        execute_and_send(run);
+        execute_and_send(run, false);
         return {};
     case platform::SpawnOutcome::Status::Failed:
         break;
