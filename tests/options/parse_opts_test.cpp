@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/environment.hpp"
 #include "runner/check.hpp"
 
 namespace runner {
@@ -475,6 +477,24 @@ TEST(Robustness, many_and_long_arguments) {
     ASSERT_TRUE(std::holds_alternative<TestOpts>(ok));
     EXPECT_EQ(std::get<TestOpts>(ok).filters.size(), 5001u);
     EXPECT_EQ(std::get<TestOpts>(ok).skip.size(), 5000u);
+}
+
+// The process's own environment: a name of any length, and only as many bytes of it as the
+// view holds.
+TEST(ProcessEnv, looks_up_exactly_the_viewed_name) {
+    for (const std::size_t length : {1U, 15U, 63U, 64U, 65U, 200U}) {
+        const std::string name = "SARNIVELLE_LOOKUP_" + std::string(length, 'N');
+        const std::string longer = name + "_LONGER";
+        ASSERT_EQ(setenv(longer.c_str(), "longer", 1), 0);
+        ASSERT_EQ(platform::process_env(std::string_view(longer).substr(0, name.size())),
+                  std::nullopt)
+            << name;
+        ASSERT_EQ(setenv(name.c_str(), "value", 1), 0);
+        EXPECT_EQ(platform::process_env(std::string_view(longer).substr(0, name.size())), "value")
+            << name;
+        unsetenv(name.c_str());
+        unsetenv(longer.c_str());
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/environment.hpp"
 
 #include <cstdlib>
+#include <string>
 #include <variant>
 
 #include "runner/check.hpp"
@@ -16,7 +17,19 @@ namespace {
 } // namespace
 
 std::optional<std::string> process_env(std::string_view name) {
-    const char* value = std::getenv(std::string(name).c_str());
+    // The names the runner reads fit the buffer: no allocation for a lookup that finds nothing,
+    // as the stack size's does once per check.
+    char buffer[64];
+    std::string long_name;
+    const char* c_name = buffer;
+    if (name.size() < sizeof buffer) {
+        name.copy(buffer, name.size());
+        buffer[name.size()] = '\0';
+    } else {
+        long_name = name;
+        c_name = long_name.c_str();
+    }
+    const char* value = std::getenv(c_name);
     if (value == nullptr) {
         return std::nullopt;
     }
