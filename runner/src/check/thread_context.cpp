@@ -81,7 +81,9 @@ std::string OutputCapture::contents() const {
 
 std::string OutputCapture::take() {
     const std::lock_guard lock(mutex_);
-    return std::move(bytes_);
+    std::string bytes = std::move(bytes_);
+    bytes_.clear();
+    return bytes;
 }
 
 ThreadContext& this_thread() {

@@ -78,22 +78,23 @@ public:
 
 private:
     void write_test_name(const TestDesc& desc, bool is_bench) {
-        std::string name(desc.name);
-        if (is_bench && name.size() < settings_.max_name_len) {
-            name.append(settings_.max_name_len - name.size(), ' ');
+        // Built in one buffer that is kept between lines, and written at once.
+        head_.assign("test ");
+        head_.append(desc.name);
+        if (is_bench && desc.name.size() < settings_.max_name_len) {
+            head_.append(settings_.max_name_len - desc.name.size(), ' ');
         }
-        std::string head = "test " + name;
         if (!desc.ignore) {
             if (desc.should_panic.kind != ShouldPanicKind::No) {
-                head += " - should panic";
+                head_.append(" - should panic");
             } else if (desc.compile_fail) {
-                head += " - compile fail";
+                head_.append(" - compile fail");
             } else if (desc.no_run) {
-                head += " - compile";
+                head_.append(" - compile");
             }
         }
-        head += " ... ";
-        out_.write(head);
+        head_.append(" ... ");
+        out_.write(head_);
     }
 
     void write_time(const TestDesc& desc, const std::optional<TestExecTime>& exec_time) {
@@ -112,6 +113,8 @@ private:
         }
         out_.write(">");
     }
+
+    std::string head_;
 };
 
 } // namespace

@@ -24,17 +24,12 @@ struct ThreadStarter {
 };
 
 namespace {
-struct ThreadStart {
-    char name[16] = {}; // the system keeps at most 15 bytes of a name
-    std::function<void()> body;
-};
-
 void* thread_main(void* arg) {
-    const std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
+    const ThreadEntry& entry = *static_cast<const ThreadEntry*>(arg);
     // Named from inside: one prctl, where naming from the starting thread writes a file in
     // /proc on the starter's time.
-    pthread_setname_np(pthread_self(), start->name);
-    start->body();
+    pthread_setname_np(pthread_self(), entry.name);
+    entry.run(entry.arg);
     return nullptr;
 }
 } // namespace
@@ -68,8 +63,12 @@ void Thread::join() {
     }
 }
 
-SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
-                          std::function<void()> body) {
+void ThreadEntry::set_name(std::string_view text) {
+    const std::size_t length = text.copy(name, sizeof name - 1);
+    name[length] = '\0';
+}
+
+SpawnOutcome spawn_thread(ThreadEntry& entry, std::size_t stack_size) {
     SpawnOutcome outcome;
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -86,11 +85,8 @@ SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
         outcome.error = std::strerror(rc);
         return outcome;
     }
-    auto heap_body = std::make_unique<ThreadStart>();
-    name.copy(heap_body->name, sizeof heap_body->name - 1);
-    heap_body->body = std::move(body);
     pthread_t handle{};
-    rc = pthread_create(&handle, &attr, &thread_main, heap_body.get());
+    rc = pthread_create(&handle, &attr, &thread_main, &entry);
     pthread_attr_destroy(&attr);
     if (rc == EAGAIN) {
         outcome.status = SpawnOutcome::Status::WouldBlock;
@@ -100,7 +96,6 @@ SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
         outcome.error = std::strerror(rc) + std::string(" (os error ") + std::to_string(rc) + ")";
         return outcome;
     }
-    heap_body.release(); // the thread owns it now
     ThreadStarter::adopt(outcome.thread, handle);
     outcome.status = SpawnOutcome::Status::Started;
     return outcome;

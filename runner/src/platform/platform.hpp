@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,10 +33,19 @@ struct SpawnOutcome {
     std::string error; // for Failed
 };
 
-// Starts `body` on a new thread with the given stack size, naming it `name` as far as the
-// system allows. WouldBlock when the process may not start more threads.
-SpawnOutcome spawn_thread(std::string_view name, std::size_t stack_size,
-                          std::function<void()> body);
+// What a new thread runs: `run(arg)`, on a thread named `name` as far as the system allows.
+// The starter owns it and keeps it until the thread has been joined.
+struct ThreadEntry {
+    void (*run)(void* arg) = nullptr;
+    void* arg = nullptr;
+    char name[16] = {}; // the system keeps at most 15 bytes of a name
+
+    void set_name(std::string_view text);
+};
+
+// Starts `entry` on a new thread with the given stack size. WouldBlock when the process may not
+// start more threads. Allocates nothing on either thread unless starting fails.
+SpawnOutcome spawn_thread(ThreadEntry& entry, std::size_t stack_size);
 
 // Processors available to this process (affinity mask), or nothing when unknown.
 std::optional<std::size_t> available_parallelism();

@@ -8,7 +8,9 @@
 #include <mutex>
 #include <optional>
 
+#include "check/thread_context.hpp"
 #include "outcome/test_result.hpp"
+#include "platform/platform.hpp"
 #include "runner/options.hpp"
 
 namespace runner {
@@ -16,7 +18,10 @@ namespace runner {
 class ResultChannel;
 
 // One started check, from its start until the loop has taken its result: shared by the loop,
-// the check's thread and the channel, which links the sent ones through `next`.
+// the check's thread and the channel, which links the sent ones through `next`. The loop keeps
+// finished runs and starts later checks on them, so that a check's thread finds everything it
+// needs already allocated: a thread that never allocates skips the C library's per-thread
+// allocator set-up and teardown, which would cost more than a trivial check itself.
 struct CheckRun {
     TestId id;
     TestDescAndFn test;
@@ -29,9 +34,18 @@ struct CheckRun {
     std::optional<CompletedTest> completed;
     // What went wrong in the runner itself when `completed` could not be made.
     char runner_failure[128] = {};
-    // The alternate signal stack of the check's own thread, still installed until the thread
-    // has ended: whoever joins the thread holds the run until then.
+
+    // The check's output while it runs (unless capture is off), shared with the threads it
+    // starts through aliases of the run's own pointer.
+    detail::OutputCapture capture;
+    // The alternate signal stack of the thread that runs the check; null when memory was short,
+    // and the check then runs without one. On a thread of its own it stays installed until the
+    // thread has ended: whoever joins the thread holds the run until then.
     std::unique_ptr<char[]> signal_stack;
+    // The check's thread: what it runs, and the run's reference that the thread takes over as
+    // it starts (so that a thread the loop abandons still holds its run).
+    platform::ThreadEntry thread_entry;
+    std::shared_ptr<CheckRun> thread_ref;
 
     std::shared_ptr<CheckRun> next; // the channel's queue
 };

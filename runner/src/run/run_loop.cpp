@@ -2,10 +2,10 @@
 // overdue notices. Each result is logged, reported and counted as it arrives.
 #include "run/run_loop.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
-#include <unordered_map>
 
 #include "format/formatter.hpp"
 #include "outcome/run_counts.hpp"
@@ -23,10 +23,6 @@ struct TimeoutEntry {
     TestId id;
     TestDesc desc;
     clock::time_point deadline;
-};
-
-struct TestIdHash {
-    std::size_t operator()(TestId id) const noexcept { return id.value; }
 };
 
 class RunLoop {
@@ -74,16 +70,39 @@ public:
     }
 
 private:
-    // The selected check `id`, handed over to its run.
+    // A started check in the running-check table.
+    struct Running {
+        TestId id;
+        RunningTest test;
+    };
+
+    // The selected check `id`, handed over to a run: a finished one when there is one to reuse.
     std::shared_ptr<CheckRun> prepare(TestId id) {
-        auto run = std::make_shared<CheckRun>();
+        std::shared_ptr<CheckRun> run;
+        if (spare_.empty()) {
+            run = std::make_shared<CheckRun>();
+            run->channel = channel_;
+        } else {
+            run = std::move(spare_.back());
+            spare_.pop_back();
+        }
         run->id = id;
         run->test = std::move(selected_[id.value]);
         run->measure = run->test.is_bench() && c_.opts.bench_benchmarks;
         run->nocapture = c_.opts.nocapture;
         run->time_options = c_.opts.time_options;
-        run->channel = channel_;
+        run->completed.reset();
+        run->runner_failure[0] = '\0';
         return run;
+    }
+
+    // Keeps a run whose check has ended (its thread joined) for a later check, unless a thread
+    // the check started still holds it.
+    void recycle(std::shared_ptr<CheckRun> run) {
+        if (run.use_count() == 1 && spare_.size() < spare_limit_) {
+            run->test = TestDescAndFn{};
+            spare_.push_back(std::move(run));
+        }
     }
 
     // Logs, reports and counts a completed check; true when fail-fast stops the run.
@@ -102,9 +121,10 @@ private:
         for (const TestId id : ids) {
             c_.formatter.write_test_start(selected_[id.value].desc);
             RunningTest running = run_test(prepare(id), force_ignore);
-            const std::shared_ptr<CheckRun> done = channel_->recv();
+            std::shared_ptr<CheckRun> done = channel_->recv();
             running.join();
             CompletedTest completed = take_result(*done);
+            recycle(std::move(done));
             if (handle(completed)) {
                 return true;
             }
@@ -113,25 +133,33 @@ private:
     }
 
     bool run_parallel(const std::vector<TestId>& ids, std::size_t concurrency) {
-        std::size_t pending = 0;
         std::size_t next = 0;
         std::deque<TimeoutEntry> timeouts;
-        const auto start_checks = [&] {
-            while (pending < concurrency && next < ids.size()) {
+        running_.reserve(concurrency);
+        spare_limit_ = concurrency;
+        spare_.reserve(concurrency);
+        const auto is_running = [this](TestId id) {
+            return std::any_of(running_.begin(), running_.end(),
+                               [id](const Running& entry) { return entry.id == id; });
+        };
+
+        while (!running_.empty() || next < ids.size()) {
+            while (running_.size() < concurrency && next < ids.size()) {
                 const TestId id = ids[next++];
                 const auto deadline = clock::now() + c_.config.check_deadline;
                 const TestDesc& desc = selected_[id.value].desc;
                 c_.formatter.write_test_start(desc);
                 timeouts.push_back(TimeoutEntry{id, desc, deadline});
-                running_.emplace(id, run_test(prepare(id), !c_.opts.run_tests));
-                ++pending;
+                running_.push_back(Running{id, run_test(prepare(id), !c_.opts.run_tests)});
             }
-        };
 
-        start_checks();
-        while (pending > 0) {
             std::shared_ptr<CheckRun> done;
             while (!done) {
+                // Checks that already ended can never be overdue: their entries go at once, so
+                // that the queue holds about as many entries as checks are running.
+                while (!timeouts.empty() && !is_running(timeouts.front().id)) {
+                    timeouts.pop_front();
+                }
                 if (timeouts.empty()) {
                     done = channel_->recv();
                     break;
@@ -141,28 +169,24 @@ private:
                 while (!timeouts.empty() && timeouts.front().deadline <= now) {
                     const TimeoutEntry entry = std::move(timeouts.front());
                     timeouts.pop_front();
-                    if (running_.contains(entry.id)) {
+                    if (is_running(entry.id)) {
                         c_.formatter.write_timeout(entry.desc);
                     }
                 }
             }
 
+            // Out of the table (keeping the others in start order), joined, reported, counted.
             RunningTest finished;
-            if (auto found = running_.find(done->id); found != running_.end()) {
-                finished = std::move(found->second);
+            const auto found =
+                std::find_if(running_.begin(), running_.end(),
+                             [&](const Running& entry) { return entry.id == done->id; });
+            if (found != running_.end()) {
+                finished = std::move(found->test);
                 running_.erase(found);
             }
-            --pending;
-            CompletedTest completed = take_result(*done);
-            // The check has freed its slot: start the next one before joining, reporting and
-            // counting this one, so that the main thread's own work overlaps the checks'.
-            // Fail-fast starts nothing after a failure.
-            if (!(c_.opts.fail_fast && completed.result.is_failure())) {
-                start_checks();
-            }
             finished.join();
-            // Held until the join: the check's thread ends on memory the run owns.
-            done.reset();
+            CompletedTest completed = take_result(*done);
+            recycle(std::move(done));
             if (handle(completed)) {
                 return true;
             }
@@ -173,7 +197,11 @@ private:
     const LoopContext& c_;
     std::vector<TestDescAndFn> selected_; // in selection order; each moves out when it starts
     std::shared_ptr<ResultChannel> channel_ = std::make_shared<ResultChannel>();
-    std::unordered_map<TestId, RunningTest, TestIdHash> running_;
+    // The running-check table, in start order; at most the concurrency long.
+    std::vector<Running> running_;
+    // Finished runs kept for later checks.
+    std::vector<std::shared_ptr<CheckRun>> spare_;
+    std::size_t spare_limit_ = 1;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <new>
 #include <vector>
 
 #include "check/failure.hpp"
@@ -20,9 +21,8 @@ constexpr std::size_t default_stack_size = 2 * 1024 * 1024;
 // the check, then restores what the thread had.
 class CheckScope {
 public:
-    CheckScope(const TestDesc& desc, bool nocapture)
-        : thread_(detail::this_thread()), saved_(thread_),
-          capture_(nocapture ? nullptr : std::make_shared<detail::OutputCapture>()) {
+    CheckScope(const TestDesc& desc, std::shared_ptr<detail::OutputCapture> capture)
+        : thread_(detail::this_thread()), saved_(thread_), capture_(std::move(capture)) {
         thread_.name = desc.name;
         thread_.capture = capture_;
         thread_.check_name = desc.name;
@@ -88,19 +88,20 @@ BenchSamples summarise(std::vector<double> samples) {
 // Runs the check on the calling thread and makes its completed form. Throws only when the
 // runner itself fails (memory ran out outside the check's own code). `own_thread`: the thread
 // was started for this check and ends after it.
-CompletedTest execute(CheckRun& run, bool own_thread) {
-    std::unique_ptr<char[]> local_stack;
-    // On a thread of its own, the run keeps the memory until the loop has joined the thread.
-    std::unique_ptr<char[]>& stack_memory = own_thread ? run.signal_stack : local_stack;
-    stack_memory = std::make_unique_for_overwrite<char[]>(signal_stack_size);
-    const AltSignalStack alt_stack(stack_memory.get(), own_thread);
-    const TestDescAndFn& test = run.test;
-    Bencher bencher(run.measure);
+CompletedTest execute(const std::shared_ptr<CheckRun>& run, bool own_thread) {
+    std::optional<AltSignalStack> alt_stack;
+    if (run->signal_stack) {
+        alt_stack.emplace(run->signal_stack.get(), own_thread);
+    }
+    const TestDescAndFn& test = run->test;
+    Bencher bencher(run->measure);
     std::optional<Panic> failure;
     std::optional<TestExecTime> exec_time;
     std::string output;
     {
-        CheckScope scope(test.desc, run.nocapture);
+        CheckScope scope(
+            test.desc,
+            run->nocapture ? nullptr : std::shared_ptr<detail::OutputCapture>(run, &run->capture));
         const auto start = clock::now();
         failure = detail::catch_failure(scope.site(), [&] {
             if (test.is_bench()) {
@@ -110,7 +111,7 @@ CompletedTest execute(CheckRun& run, bool own_thread) {
                 panic_at(PanicPayload::text(std::move(*error)), scope.site());
             }
         });
-        if (run.time_options && !run.measure) {
+        if (run->time_options && !run->measure) {
             exec_time = TestExecTime{clock::now() - start};
         }
         output = scope.take_output();
@@ -120,21 +121,29 @@ CompletedTest execute(CheckRun& run, bool own_thread) {
         payload = failure->payload();
     }
     TestResult result =
-        calc_result(test.desc, payload, run.measure ? std::nullopt : run.time_options, exec_time);
-    if (run.measure && result.kind == TestResultKind::Passed && !failure) {
+        calc_result(test.desc, payload, run->measure ? std::nullopt : run->time_options, exec_time);
+    if (run->measure && result.kind == TestResultKind::Passed && !failure) {
         result = TestResult::measured(summarise(bencher.samples_ns()));
     }
-    return CompletedTest{run.id, test.desc, std::move(result), exec_time, std::move(output)};
+    return CompletedTest{run->id, test.desc, std::move(result), exec_time, std::move(output)};
 }
 
 // Runs the check wherever the caller stands and sends its result, whatever happens.
 void execute_and_send(const std::shared_ptr<CheckRun>& run, bool own_thread) noexcept {
     try {
-        run->completed = execute(*run, own_thread);
+        run->completed = execute(run, own_thread);
     } catch (...) {
         detail::describe_runner_failure(run->runner_failure);
     }
     run->channel->send(run);
+}
+
+// The body of a check's own thread.
+void check_thread(void* arg) {
+    // The thread's reference to its run, handed over by the starter.
+    const std::shared_ptr<CheckRun> run = std::move(static_cast<CheckRun*>(arg)->thread_ref);
+    const detail::OwnThreadContext own;
+    execute_and_send(run, true);
 }
 
 std::size_t min_stack_size() {
@@ -151,25 +160,28 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
         run->channel->send(std::move(run));
         return {};
     }
+    // Allocated here rather than on the check's thread (see CheckRun); without it the check
+    // still runs, only a stack overflow in it goes unreported.
+    if (!run->signal_stack) {
+        run->signal_stack.reset(new (std::nothrow) char[signal_stack_size]);
+    }
     if (run->measure) {
         execute_and_send(run, false);
         return {};
     }
-    const std::string_view name = run->test.desc.name;
-    const auto body = [run]() noexcept {
-        const detail::OwnThreadContext own;
-        execute_and_send(run, true);
-    };
-    platform::SpawnOutcome spawned = platform::spawn_thread(name, min_stack_size(), body);
-    switch (spawned.status) {
-    case platform::SpawnOutcome::Status::Started:
+    run->thread_entry.run = &check_thread;
+    run->thread_entry.arg = run.get();
+    run->thread_entry.set_name(run->test.desc.name);
+    run->thread_ref = run;
+    platform::SpawnOutcome spawned = platform::spawn_thread(run->thread_entry, min_stack_size());
+    if (spawned.status == platform::SpawnOutcome::Status::Started) {
         return RunningTest{std::move(spawned.thread)};
-    case platform::SpawnOutcome::Status::WouldBlock:
+    }
+    run->thread_ref.reset();
+    if (spawned.status == platform::SpawnOutcome::Status::WouldBlock) {
         // The process may not start more threads: run the check here instead.
         execute_and_send(run, false);
         return {};
-    case platform::SpawnOutcome::Status::Failed:
-        break;
     }
     panic("failed to spawn thread to run test: " + spawned.error);
 }
