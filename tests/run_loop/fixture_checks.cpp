@@ -8,6 +8,7 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -138,6 +139,22 @@ FIXTURE_CHECK(crash, abort) {
 FIXTURE_CHECK(crash, null_write) {
     runner::print("printed before the fault\n");
     write_through_null();
+}
+
+// Recurses until the stack runs out: the fault hits the guard below the check's stack, and only
+// a handler on an alternate signal stack can still report it.
+__attribute__((noinline)) std::size_t recurse(std::size_t depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (depth == SIZE_MAX) {
+        return 0;
+    }
+    return recurse(depth + 1) + static_cast<std::size_t>(frame[0]);
+}
+
+FIXTURE_CHECK(crash, stack_overflow) {
+    runner::print("printed before the overflow\n");
+    SARNIVELLE_ASSERT(recurse(0) != 1);
 }
 
 FIXTURE_CHECK(crash, terminate) {
@@ -372,6 +389,7 @@ constexpr const runner::StaticTestDescAndFn* registry[] = {
     &bench::tests::sums_a_range_check,
     &crash::tests::abort_check,
     &crash::tests::null_write_check,
+    &crash::tests::stack_overflow_check,
     &crash::tests::terminate_check,
     &fail::tests::assert_eq_floats_check,
     &fail::tests::assert_with_message_check,

@@ -28,7 +28,7 @@ const Env sequential = {{"SARNIVELLE_TEST_THREADS", "1"}};
 const Env parallel = {{"SARNIVELLE_TEST_THREADS", "2"}};
 const Env unstable = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"}};
 
-constexpr std::size_t registry_size = 32; // one of them a benchmark
+constexpr std::size_t registry_size = 33; // one of them a benchmark
 constexpr std::string_view fixture_file = "tests/run_loop/fixture_checks.cpp";
 constexpr std::string_view backtrace_note =
     "note: run with `SARNIVELLE_BACKTRACE=1` environment variable to display a backtrace\n";
@@ -686,13 +686,15 @@ TEST(RunLoopFaults, an_allocation_failing_on_a_check_thread_still_gives_one_resu
 // ---- Crashes -----------------------------------------------------------------------------------
 
 // A crash must not lose what the crashing check printed: its name and output reach standard
-// output before the process dies with a failure status.
+// output before the process dies with a failure status, also when the check overflowed its
+// stack (the report then runs on the thread's alternate signal stack).
 TEST(RunLoopCrash, abort_terminate_and_a_fault_keep_the_checks_output) {
     for (const auto& [check, printed, env] :
          {std::tuple{"crash::tests::abort", "printed before abort\n", sequential},
           std::tuple{"crash::tests::abort", "printed before abort\n", parallel},
           std::tuple{"crash::tests::terminate", "printed before terminate\n", parallel},
-          std::tuple{"crash::tests::null_write", "printed before the fault\n", parallel}}) {
+          std::tuple{"crash::tests::null_write", "printed before the fault\n", parallel},
+          std::tuple{"crash::tests::stack_overflow", "printed before the overflow\n", parallel}}) {
         const ChildResult result = run_fixture({check}, env);
         EXPECT_FALSE(result.exited && result.exit_status == 0) << result.out;
         EXPECT_TRUE(result.out.starts_with("\nrunning 1 test\n")) << result.out;

@@ -1,14 +1,20 @@
-// Threads a check starts when the process may not start any more: the body runs on the calling
-// thread, and whatever it throws still reaches the joiner as a failure.
+// Threads: the runner's own check threads (named, on kept stacks with a guard below), and those
+// a check starts when the process may not start any more (the body runs on the calling thread,
+// and whatever it throws still reaches the joiner as a failure).
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
+#include "platform/thread.hpp"
 #include "runner/check.hpp"
 
 namespace {
@@ -35,6 +41,78 @@ int in_child_without_room_for_a_thread(int (*body)()) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+constexpr std::uint64_t stack_marker = 0x5354'4143'4b4d'4152;
+
+// What a started thread saw of itself.
+struct SeenByThread {
+    std::uint64_t found_at_stack_bottom = 0; // what an earlier thread may have left there
+    std::uintptr_t stack_low = 0;
+    std::size_t stack_size = 0;
+    char name[16] = {};
+};
+
+// The permissions ("rw-p", "---p", ...) of the mapping that holds `address`; empty if none.
+std::string permissions_at(std::uintptr_t address) {
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        std::istringstream fields(line);
+        std::uintptr_t low = 0;
+        std::uintptr_t high = 0;
+        char dash = 0;
+        std::string permissions;
+        fields >> std::hex >> low >> dash >> high >> permissions;
+        if (low <= address && address < high) {
+            return permissions;
+        }
+    }
+    return "";
+}
+
+// A check's thread gets its name and at least the stack asked for. Below the stack lies
+// memory it cannot touch, so a runaway recursion faults instead of writing into a neighbour;
+// and once joined, its stack serves the next thread of that size with its pages still mapped.
+TEST(CheckThread, named_on_a_guarded_stack_that_the_next_thread_reuses) {
+    using runner::platform::SpawnOutcome;
+    const auto run = [](std::size_t stack_size) {
+        SeenByThread seen;
+        runner::platform::ThreadEntry entry;
+        entry.set_name("height::tests::a_long_check_name");
+        entry.arg = &seen;
+        entry.run = [](void* arg) {
+            auto& self = *static_cast<SeenByThread*>(arg);
+            pthread_attr_t attributes;
+            pthread_getattr_np(pthread_self(), &attributes);
+            void* low = nullptr;
+            pthread_attr_getstack(&attributes, &low, &self.stack_size);
+            pthread_attr_destroy(&attributes);
+            self.stack_low = reinterpret_cast<std::uintptr_t>(low);
+            volatile auto* bottom = static_cast<volatile std::uint64_t*>(low);
+            self.found_at_stack_bottom = *bottom;
+            *bottom = stack_marker;
+            pthread_getname_np(pthread_self(), self.name, sizeof self.name);
+        };
+        SpawnOutcome spawned = runner::platform::spawn_thread(entry, stack_size);
+        EXPECT_EQ(spawned.status, SpawnOutcome::Status::Started) << spawned.error;
+        spawned.thread.join();
+        // Kept for the next thread, still mapped.
+        EXPECT_EQ(permissions_at(seen.stack_low - 1), "---p");
+        EXPECT_EQ(permissions_at(seen.stack_low), "rw-p");
+        return seen;
+    };
+    const SeenByThread first = run(256 * 1024);
+    const SeenByThread again = run(256 * 1024);
+    const SeenByThread larger = run(1024 * 1024 + 1);
+    for (const SeenByThread& seen : {first, again, larger}) {
+        EXPECT_STREQ(seen.name, "height::tests::");
+    }
+    EXPECT_GE(first.stack_size, 256u * 1024);
+    EXPECT_EQ(first.found_at_stack_bottom, 0u);
+    EXPECT_EQ(again.stack_low, first.stack_low);
+    EXPECT_EQ(again.found_at_stack_bottom, stack_marker);
+    EXPECT_EQ(larger.found_at_stack_bottom, 0u);
+    EXPECT_GE(larger.stack_size, 1024u * 1024 + 1);
 }
 
 TEST(Spawn, runs_the_body_on_the_calling_thread_when_no_thread_can_start) {
