@@ -3,7 +3,8 @@
 #   1. 27 checks of ~1 ms each with one thread and with two, report to /dev/null and to a pipe;
 #   2. the run loop against a bare program that only starts and joins one thread per job, side
 #      by side (side_by_side.py): 27 checks of ~1 ms at 2 threads, and 10,000 checks that
-#      return at once;
+#      return at once, with the bare program once more making the system calls a runner must
+#      (naming each thread, its alternate signal stack, a flushed report line per job);
 #   3. the real executable's full run against 27 bare threads;
 # and prints the peak memory of each run loop program.
 # Usage: bench/process/run_loop.sh BUILD_DIR   (configured with -DSARNIVELLE_BUILD_BENCHMARKS=ON)
@@ -21,7 +22,7 @@ here=$(dirname "${BASH_SOURCE[0]}")
 "$here/side_by_side.py" 60 "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks" \
     "$bin/runner_thread_baseline 27 2 600000"
 "$here/side_by_side.py" 20 "SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks" \
-    "$bin/runner_thread_baseline 10000 2 0"
+    "$bin/runner_thread_baseline 10000 2 0" "$bin/runner_thread_baseline 10000 2 0 1"
 hyperfine --warmup 5 --runs 100 -N \
     -n "27 threads started and joined" "$bin/runner_thread_baseline" \
     -n "sarnivelle-scenery-bake, full run" "$bin/sarnivelle-scenery-bake"
