@@ -1,12 +1,35 @@
-// The default report's texts and section layout, written to a string.
+// The default report's texts and section layout, written to a string; and what reporting a
+// check allocates.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "format/formatter.hpp"
 #include "format/output_location.hpp"
+
+// Every allocation of this test program is counted per thread.
+namespace {
+thread_local std::size_t allocations = 0;
+} // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace runner {
 namespace {
@@ -173,6 +196,46 @@ TEST_F(PrettyReport, colours_only_on_a_terminal_and_only_when_wanted) {
     report(make(settings, true), named("a::ok"), TestResult::passed(),
            TestExecTime{milliseconds(100)});
     EXPECT_EQ(text(), "test a::ok ... ok <0.100s>\n");
+}
+
+} // namespace
+} // namespace runner
+
+namespace runner {
+namespace {
+
+// A report into a fixed buffer, which allocates nothing of its own.
+class FixedLocation : public OutputLocation {
+public:
+    void write(std::string_view bytes) override {
+        const std::size_t n = std::min(bytes.size(), sizeof buffer_ - used_);
+        std::memcpy(buffer_ + used_, bytes.data(), n);
+        used_ += n;
+    }
+    void flush() override {}
+    std::string_view text() const { return {buffer_, used_}; }
+
+private:
+    char buffer_[1024] = {};
+    std::size_t used_ = 0;
+};
+
+// Once the report has started, a passing check is reported without allocating: when the checks
+// have taken all the memory there is, their results still get out.
+TEST(PrettyReportMemory, a_passing_check_is_reported_without_allocating) {
+    const std::string name(200, 'n');
+    FixedLocation out;
+    RunCounts counts;
+    FormatterSettings settings;
+    settings.is_multithreaded = true;
+    settings.max_name_len = name.size();
+    settings.counts = &counts;
+    const std::unique_ptr<OutputFormatter> formatter = make_pretty_formatter(out, settings);
+    formatter->write_run_start(1, std::nullopt);
+    const std::size_t before = allocations;
+    formatter->write_result(named(name), TestResult::passed(), std::nullopt, "");
+    EXPECT_EQ(allocations, before);
+    EXPECT_EQ(out.text(), "\nrunning 1 test\ntest " + name + " ... ok\n");
 }
 
 } // namespace

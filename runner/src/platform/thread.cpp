@@ -75,6 +75,14 @@ public:
         return StackRegion{mapping, mapping_size, stack_size};
     }
 
+    void release() noexcept {
+        const std::lock_guard lock(mutex_);
+        for (const StackRegion& stack : free_) {
+            munmap(stack.mapping, stack.mapping_size);
+        }
+        free_.clear();
+    }
+
     void give_back(const StackRegion& stack) noexcept {
         const std::lock_guard lock(mutex_);
         try {
@@ -149,6 +157,10 @@ void Thread::join() {
             stack_ = {};
         }
     }
+}
+
+void release_kept_stacks() noexcept {
+    stack_pool().release();
 }
 
 void ThreadEntry::set_name(std::string_view text) {

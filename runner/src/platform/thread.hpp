@@ -60,4 +60,7 @@ struct ThreadEntry {
 // allocates nothing and makes no system call beyond the thread's creation.
 SpawnOutcome spawn_thread(ThreadEntry& entry, std::size_t stack_size);
 
+// Unmaps the stacks kept for later threads: for when memory ran out.
+void release_kept_stacks() noexcept;
+
 } // namespace runner::platform

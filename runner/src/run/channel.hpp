@@ -38,9 +38,9 @@ struct CheckRun {
     // The check's output while it runs (unless capture is off), shared with the threads it
     // starts through aliases of the run's own pointer.
     detail::OutputCapture capture;
-    // The alternate signal stack of the thread that runs the check; null when memory was short,
-    // and the check then runs without one. On a thread of its own it stays installed until the
-    // thread has ended: whoever joins the thread holds the run until then.
+    // The alternate signal stack of the check's own thread; null when memory was short, and the
+    // check then runs without one. It stays installed until the thread has ended: whoever joins
+    // the thread holds the run until then.
     std::unique_ptr<char[]> signal_stack;
     // The check's thread: what it runs, and the run's reference that the thread takes over as
     // it starts (so that a thread the loop abandons still holds its run).

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <new>
 
 #include "format/formatter.hpp"
 #include "outcome/run_counts.hpp"
@@ -77,6 +78,7 @@ private:
     };
 
     // The selected check `id`, handed over to a run: a finished one when there is one to reuse.
+    // Throws std::bad_alloc with the check left where it was.
     std::shared_ptr<CheckRun> prepare(TestId id) {
         std::shared_ptr<CheckRun> run;
         if (spare_.empty()) {
@@ -96,13 +98,34 @@ private:
         return run;
     }
 
+    // Gives back a prepared check that could not be started.
+    void unprepare(std::shared_ptr<CheckRun> run) {
+        selected_[run->id.value] = std::move(run->test);
+        recycle(std::move(run));
+    }
+
     // Keeps a run whose check has ended (its thread joined) for a later check, unless a thread
-    // the check started still holds it.
-    void recycle(std::shared_ptr<CheckRun> run) {
-        if (run.use_count() == 1 && spare_.size() < spare_limit_) {
+    // the check started still holds it. Allocates nothing: the loops reserve the room.
+    void recycle(std::shared_ptr<CheckRun> run) noexcept {
+        if (run.use_count() == 1 && spare_.size() < spare_.capacity()) {
             run->test = TestDescAndFn{};
             spare_.push_back(std::move(run));
         }
+    }
+
+    // Room for up to `count` finished runs to be kept for later checks; less when memory is
+    // short.
+    void keep_spares(std::size_t count) noexcept {
+        try {
+            spare_.reserve(count);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    // Memory kept for later checks goes back to the system: for when memory ran out.
+    void release_kept_memory() {
+        spare_.clear();
+        platform::release_kept_stacks();
     }
 
     // Logs, reports and counts a completed check; true when fail-fast stops the run.
@@ -118,9 +141,18 @@ private:
     }
 
     bool run_sequential(const std::vector<TestId>& ids, bool force_ignore) {
+        keep_spares(1);
         for (const TestId id : ids) {
-            c_.formatter.write_test_start(selected_[id.value].desc);
-            RunningTest running = run_test(prepare(id), force_ignore);
+            std::shared_ptr<CheckRun> run;
+            try {
+                run = prepare(id);
+            } catch (const std::bad_alloc&) {
+                // Nothing else runs: only what is kept for later can be given back.
+                release_kept_memory();
+                run = prepare(id);
+            }
+            c_.formatter.write_test_start(run->test.desc);
+            RunningTest running = run_test(std::move(run), force_ignore);
             std::shared_ptr<CheckRun> done = channel_->recv();
             running.join();
             CompletedTest completed = take_result(*done);
@@ -132,12 +164,32 @@ private:
         return false;
     }
 
+    // Starts check `id` (step 3.1 for one check). False when memory ran out before anything of
+    // it was started or announced: the check stays selected, to be started later.
+    bool start(TestId id, std::deque<TimeoutEntry>& timeouts) {
+        std::shared_ptr<CheckRun> run;
+        try {
+            run = prepare(id);
+            timeouts.push_back(
+                TimeoutEntry{id, run->test.desc, clock::now() + c_.config.check_deadline});
+        } catch (const std::bad_alloc&) {
+            if (run) {
+                unprepare(std::move(run));
+            }
+            return false;
+        }
+        c_.formatter.write_test_start(run->test.desc);
+        running_.push_back(Running{id, run_test(std::move(run), !c_.opts.run_tests)});
+        return true;
+    }
+
     bool run_parallel(const std::vector<TestId>& ids, std::size_t concurrency) {
         std::size_t next = 0;
         std::deque<TimeoutEntry> timeouts;
+        concurrency = std::min(concurrency, ids.size());
+        // Never longer than the concurrency: adding to it allocates nothing.
         running_.reserve(concurrency);
-        spare_limit_ = concurrency;
-        spare_.reserve(concurrency);
+        keep_spares(concurrency);
         const auto is_running = [this](TestId id) {
             return std::any_of(running_.begin(), running_.end(),
                                [id](const Running& entry) { return entry.id == id; });
@@ -145,12 +197,16 @@ private:
 
         while (!running_.empty() || next < ids.size()) {
             while (running_.size() < concurrency && next < ids.size()) {
-                const TestId id = ids[next++];
-                const auto deadline = clock::now() + c_.config.check_deadline;
-                const TestDesc& desc = selected_[id.value].desc;
-                c_.formatter.write_test_start(desc);
-                timeouts.push_back(TimeoutEntry{id, desc, deadline});
-                running_.push_back(Running{id, run_test(prepare(id), !c_.opts.run_tests)});
+                if (!start(ids[next], timeouts)) {
+                    if (!running_.empty()) {
+                        break; // a check that ends frees memory; then the next one starts
+                    }
+                    release_kept_memory();
+                    if (!start(ids[next], timeouts)) {
+                        throw std::bad_alloc();
+                    }
+                }
+                ++next;
             }
 
             std::shared_ptr<CheckRun> done;
@@ -201,7 +257,6 @@ private:
     std::vector<Running> running_;
     // Finished runs kept for later checks.
     std::vector<std::shared_ptr<CheckRun>> spare_;
-    std::size_t spare_limit_ = 1;
 };
 
 } // namespace

@@ -89,9 +89,16 @@ BenchSamples summarise(std::vector<double> samples) {
 // runner itself fails (memory ran out outside the check's own code). `own_thread`: the thread
 // was started for this check and ends after it.
 CompletedTest execute(const std::shared_ptr<CheckRun>& run, bool own_thread) {
+    // On the calling thread the stack is needed only while the check runs: allocated here, so
+    // that checks waiting for the loop to take their results hold none.
+    std::unique_ptr<char[]> local_stack;
+    if (!own_thread) {
+        local_stack.reset(new (std::nothrow) char[signal_stack_size]);
+    }
+    char* const stack_memory = own_thread ? run->signal_stack.get() : local_stack.get();
     std::optional<AltSignalStack> alt_stack;
-    if (run->signal_stack) {
-        alt_stack.emplace(run->signal_stack.get(), own_thread);
+    if (stack_memory != nullptr) {
+        alt_stack.emplace(stack_memory, own_thread);
     }
     const TestDescAndFn& test = run->test;
     Bencher bencher(run->measure);
@@ -160,14 +167,14 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
         run->channel->send(std::move(run));
         return {};
     }
+    if (run->measure) {
+        execute_and_send(run, false);
+        return {};
+    }
     // Allocated here rather than on the check's thread (see CheckRun); without it the check
     // still runs, only a stack overflow in it goes unreported.
     if (!run->signal_stack) {
         run->signal_stack.reset(new (std::nothrow) char[signal_stack_size]);
-    }
-    if (run->measure) {
-        execute_and_send(run, false);
-        return {};
     }
     run->thread_entry.run = &check_thread;
     run->thread_entry.arg = run.get();
@@ -179,7 +186,10 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
     }
     run->thread_ref.reset();
     if (spawned.status == platform::SpawnOutcome::Status::WouldBlock) {
-        // The process may not start more threads: run the check here instead.
+        // The process may not start more threads (or has no memory for one): run the check
+        // here instead, without keeping memory that only threads of their own would use.
+        run->signal_stack.reset();
+        platform::release_kept_stacks();
         execute_and_send(run, false);
         return {};
     }
