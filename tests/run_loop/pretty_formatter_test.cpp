@@ -2,34 +2,15 @@
 // check allocates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 
+#include "allocation_count.hpp"
 #include "format/formatter.hpp"
 #include "format/output_location.hpp"
-
-// Every allocation of this test program is counted per thread.
-namespace {
-thread_local std::size_t allocations = 0;
-} // namespace
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
 
 namespace runner {
 namespace {
@@ -232,9 +213,9 @@ TEST(PrettyReportMemory, a_passing_check_is_reported_without_allocating) {
     settings.counts = &counts;
     const std::unique_ptr<OutputFormatter> formatter = make_pretty_formatter(out, settings);
     formatter->write_run_start(1, std::nullopt);
-    const std::size_t before = allocations;
+    const std::size_t before = test_support::allocations_of_this_thread();
     formatter->write_result(named(name), TestResult::passed(), std::nullopt, "");
-    EXPECT_EQ(allocations, before);
+    EXPECT_EQ(test_support::allocations_of_this_thread(), before);
     EXPECT_EQ(out.text(), "\nrunning 1 test\ntest " + name + " ... ok\n");
 }
 
