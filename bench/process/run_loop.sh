@@ -17,12 +17,13 @@ hyperfine --warmup 3 --runs 30 -N \
 hyperfine --warmup 3 --runs 30 \
     -n "1 thread, pipe" "SARNIVELLE_TEST_THREADS=1 $bin/runner_busy_checks | cat" \
     -n "2 threads, pipe" "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks | cat"
-# In turns, so that a shared machine's noise falls on both alike.
+# In turns, so that a shared machine's noise falls on both alike; each ratio is a program's time
+# over the bare program's.
 here=$(dirname "${BASH_SOURCE[0]}")
-"$here/side_by_side.py" 60 "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks" \
-    "$bin/runner_thread_baseline 27 2 600000"
-"$here/side_by_side.py" 20 "SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks" \
-    "$bin/runner_thread_baseline 10000 2 0" "$bin/runner_thread_baseline 10000 2 0 1"
+"$here/side_by_side.py" 100 "$bin/runner_thread_baseline 27 2 600000" \
+    "SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks"
+"$here/side_by_side.py" 60 "$bin/runner_thread_baseline 10000 2 0" \
+    "SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks" "$bin/runner_thread_baseline 10000 2 0 1"
 hyperfine --warmup 5 --runs 100 -N \
     -n "27 threads started and joined" "$bin/runner_thread_baseline" \
     -n "sarnivelle-scenery-bake, full run" "$bin/sarnivelle-scenery-bake"
