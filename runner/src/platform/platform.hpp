@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/thread.hpp"
-
 namespace runner::platform {
 
 // Processors available to this process (affinity mask), or nothing when unknown.

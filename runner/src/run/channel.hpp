@@ -10,7 +10,7 @@
 
 #include "check/thread_context.hpp"
 #include "outcome/test_result.hpp"
-#include "platform/platform.hpp"
+#include "platform/thread.hpp"
 #include "runner/options.hpp"
 
 namespace runner {

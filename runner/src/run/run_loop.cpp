@@ -10,6 +10,7 @@
 
 #include "format/formatter.hpp"
 #include "outcome/run_counts.hpp"
+#include "platform/thread.hpp"
 #include "run/channel.hpp"
 #include "run/log_file.hpp"
 #include "run/run_test.hpp"
@@ -105,10 +106,10 @@ private:
     }
 
     // Keeps a run whose check has ended (its thread joined) for a later check, unless a thread
-    // the check started still holds it. Allocates nothing: the loops reserve the room.
+    // the check started still holds it. Allocates nothing: the loops reserve the room. The
+    // ended check stays in the run until `prepare` puts the next one there.
     void recycle(std::shared_ptr<CheckRun> run) noexcept {
         if (run.use_count() == 1 && spare_.size() < spare_.capacity()) {
-            run->test = TestDescAndFn{};
             spare_.push_back(std::move(run));
         }
     }

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "outcome/test_result.hpp"
-#include "platform/platform.hpp"
+#include "platform/thread.hpp"
 #include "run/channel.hpp"
 
 namespace runner {
