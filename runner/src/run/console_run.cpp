@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "format/formatter.hpp"
+#include "format/run_outputs.hpp"
 #include "outcome/run_counts.hpp"
 #include "platform/environment.hpp"
 #include "platform/platform.hpp"
 #include "run/log_file.hpp"
 #include "run/run_loop.hpp"
-#include "run/run_outputs.hpp"
 #include "runner/check.hpp"
 
 namespace runner {

@@ -1,4 +1,4 @@
-#include "run/trace.hpp"
+#include "format/trace.hpp"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
-#include "run/run_outputs.hpp"
+#include "format/run_outputs.hpp"
 
 #include <exception>
 #include <functional>
 #include <string>
 
-#include "run/trace.hpp"
+#include "format/trace.hpp"
 #include "runner/runner.hpp"
 
 namespace runner {
