@@ -21,7 +21,7 @@ trap 'rm -f "$names" "$stamp"' EXIT
 
 echo "== bazel test //..."
 # Every test runs, so that the logs read below are this run's.
-"$bazel" test //... --nocache_test_results --test_summary=terse
+"$bazel" test //... --config=werror --nocache_test_results --test_summary=terse
 
 echo "== the sharded checks"
 logs=$root/bazel-testlogs/components/sarnivelle-scenery-bake/checks
@@ -57,7 +57,7 @@ $(diff <(sort "$names") <(echo "$expected") || true)"
 
 echo "== a test with failing checks fails"
 status=0
-"$bazel" test //tests:fixture_checks --nocache_test_results --test_summary=terse >/dev/null 2>&1 ||
+"$bazel" test //tests:fixture_checks --config=werror --nocache_test_results --test_summary=terse >/dev/null 2>&1 ||
     status=$?
 # Bazel's status for "build fine, tests failed" is 3.
 [ "$status" = 3 ] || fail "bazel test //tests:fixture_checks ended with $status, expected 3"
