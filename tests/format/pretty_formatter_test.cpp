@@ -28,7 +28,6 @@ protected:
     // A fresh formatter over a fresh string; `terminal` makes the string act as a terminal.
     OutputFormatter& make(FormatterSettings with = {}, bool terminal = false) {
         out = std::make_unique<StringLocation>(terminal);
-        with.counts = &state;
         formatter = make_pretty_formatter(*out, with);
         return *formatter;
     }
@@ -82,7 +81,7 @@ TEST_F(PrettyReport, failures_show_outputs_in_completion_order_and_names_sorted)
                       {named("a::first"), "a \xff output\n"},
                       {named("a::silent"), ""}};
     state.failed = 3;
-    EXPECT_FALSE(make().write_run_finish());
+    EXPECT_FALSE(make().write_run_finish(state));
     EXPECT_EQ(text(), "\nfailures:\n"
                       "\n---- b::second stdout ----\nb output\n"
                       "---- a::first stdout ----\na \xEF\xBF\xBD output\n\n"
@@ -99,7 +98,7 @@ TEST_F(PrettyReport, time_failures_have_their_own_section_after_the_failures) {
     state.exec_time = TestSuiteExecTime{milliseconds(10)};
     state.failures = {{named("a::failed"), ""}};
     state.time_failures = {{named("a::slow"), ""}};
-    EXPECT_FALSE(make().write_run_finish());
+    EXPECT_FALSE(make().write_run_finish(state));
     EXPECT_EQ(text(), "\nfailures:\n\nfailures:\n    a::failed\n"
                       "\nfailures (time limit exceeded):\n\nfailures (time limit exceeded):\n"
                       "    a::slow\n"
@@ -113,14 +112,14 @@ TEST_F(PrettyReport, show_output_lists_successes_even_when_none_printed) {
     state.passed = 2;
     state.exec_time = TestSuiteExecTime{milliseconds(0)};
     state.not_failures = {{named("b::quiet"), ""}, {named("a::quiet"), ""}};
-    EXPECT_TRUE(make(settings).write_run_finish());
+    EXPECT_TRUE(make(settings).write_run_finish(state));
     EXPECT_EQ(text(), "\nsuccesses:\n\nsuccesses:\n    a::quiet\n    b::quiet\n"
                       "\ntest result: ok. 2 passed; 0 failed; 0 ignored; 0 measured; 0 filtered "
                       "out; finished in 0.00s\n\n");
 
     state.not_failures.clear();
     state.passed = 0;
-    EXPECT_TRUE(make(settings).write_run_finish());
+    EXPECT_TRUE(make(settings).write_run_finish(state));
     EXPECT_TRUE(text().starts_with("\nsuccesses:\n\nsuccesses:\n\ntest result: ok. 0 passed"))
         << text();
 }
@@ -134,7 +133,7 @@ TEST_F(PrettyReport, a_single_ignored_check_repeats_its_message_after_the_summar
     state.filtered_out = 26;
     state.ignores = {only};
     state.exec_time = TestSuiteExecTime{milliseconds(0)};
-    EXPECT_TRUE(make().write_run_finish());
+    EXPECT_TRUE(make().write_run_finish(state));
     EXPECT_EQ(text(), "\ntest result: ok. 0 passed; 0 failed; 1 ignored; 0 measured; 26 filtered "
                       "out; finished in 0.00s\n\n"
                       "test: a::later, ignore_message: needs terrain\n\n");
@@ -142,7 +141,7 @@ TEST_F(PrettyReport, a_single_ignored_check_repeats_its_message_after_the_summar
     // Without a message, or among other checks, nothing follows the summary.
     only.ignore_message.reset();
     state.ignores = {only};
-    make().write_run_finish();
+    make().write_run_finish(state);
     EXPECT_TRUE(text().ends_with("finished in 0.00s\n\n")) << text();
 }
 
@@ -166,7 +165,7 @@ TEST_F(PrettyReport, colours_only_on_a_terminal_and_only_when_wanted) {
 
     state.failed = 1;
     state.exec_time = TestSuiteExecTime{milliseconds(0)};
-    make(settings, true).write_run_finish();
+    make(settings, true).write_run_finish(state);
     EXPECT_TRUE(text().starts_with("\ntest result: \x1b[31mFAILED\x1b[0m. 0 passed")) << text();
 
     // Not a terminal, or colour not wanted: plain text.
@@ -206,11 +205,9 @@ private:
 TEST(PrettyReportMemory, a_passing_check_is_reported_without_allocating) {
     const std::string name(200, 'n');
     FixedLocation out;
-    RunCounts counts;
     FormatterSettings settings;
     settings.is_multithreaded = true;
     settings.max_name_len = name.size();
-    settings.counts = &counts;
     const std::unique_ptr<OutputFormatter> formatter = make_pretty_formatter(out, settings);
     formatter->write_run_start(1, std::nullopt);
     const std::size_t before = test_support::allocations_of_this_thread();

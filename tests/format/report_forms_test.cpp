@@ -116,7 +116,7 @@ struct ScriptedRun {
             state.count(completed);
         }
         state.exec_time = runner::TestSuiteExecTime{1234567890ns};
-        return form.write_run_finish();
+        return form.write_run_finish(state);
     }
 };
 
@@ -147,9 +147,8 @@ ScriptedRun hostile_run() {
     return run;
 }
 
-FormatterSettings settings(bool color = false, const runner::RunCounts* counts = nullptr) {
+FormatterSettings settings(bool color = false) {
     FormatterSettings s;
-    s.counts = counts;
     s.suite_name = "sarnivelle-scenery-bake";
     s.use_color = color;
     s.is_multithreaded = true;
@@ -161,9 +160,7 @@ FormatterSettings settings(bool color = false, const runner::RunCounts* counts =
 std::string run_form(OutputFormat format, ScriptedRun&& run, bool* success = nullptr,
                      const FormatterSettings& s = settings()) {
     StringLocation out;
-    FormatterSettings with_counts = s;
-    with_counts.counts = &run.state;
-    auto form = runner::make_formatter(format, out, with_counts);
+    auto form = runner::make_formatter(format, out, s);
     const bool ok = run.drive(*form);
     if (success != nullptr) {
         *success = ok;
@@ -201,7 +198,7 @@ TEST(ReportForms, MachineFormsNeverColourEvenOnATerminal) {
     for (const auto format : {OutputFormat::Json, OutputFormat::Junit}) {
         StringLocation terminal(true);
         ScriptedRun run = hostile_run();
-        auto form = runner::make_formatter(format, terminal, settings(true, &run.state));
+        auto form = runner::make_formatter(format, terminal, settings(true));
         run.drive(*form);
         EXPECT_EQ(terminal.text().find('\x1b'), std::string::npos);
         EXPECT_EQ(terminal.text().find('\0'), std::string::npos);
@@ -303,14 +300,14 @@ TEST(Junit, TotalsCountOnlyReportedChecksWhenARunStopsEarly) {
     // A fail-fast run: three selected, one reported.
     ScriptedRun run = passing_run(3);
     StringLocation out;
-    auto form = runner::make_junit_formatter(out, settings(false, &run.state));
+    auto form = runner::make_junit_formatter(out, settings(false));
     form->write_run_start(3, std::nullopt);
     for (const auto& o : run.outcomes) {
         form->write_test_start(o.desc);
     }
     form->write_result(run.outcomes[0].desc, TestResult::failed(), std::nullopt, "");
     run.state.failed = 1;
-    form->write_run_finish();
+    form->write_run_finish(run.state);
     EXPECT_NE(out.text().find("tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""),
               std::string::npos);
 }
@@ -320,14 +317,14 @@ TEST(Junit, CasesFollowTheStartOrderNotTheCompletionOrder) {
     run.outcomes = {{desc("m::tests::b_second", 2), TestResult::passed(), "", ms(1)},
                     {desc("m::tests::a_first", 1), TestResult::passed(), "", ms(1)}};
     StringLocation out;
-    auto form = runner::make_junit_formatter(out, settings(false, &run.state));
+    auto form = runner::make_junit_formatter(out, settings(false));
     form->write_run_start(2, std::nullopt);
     form->write_test_start(run.outcomes[1].desc);
     form->write_test_start(run.outcomes[0].desc);
     for (const auto& o : run.outcomes) {
         form->write_result(o.desc, o.result, o.time, o.output);
     }
-    form->write_run_finish();
+    form->write_run_finish(run.state);
     EXPECT_LT(out.text().find("a_first"), out.text().find("b_second"));
 }
 

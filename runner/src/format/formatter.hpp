@@ -29,8 +29,6 @@ struct FormatterSettings {
     bool show_output = false;      // --show-output
     std::optional<TestTimeOptions> time_options;
     std::chrono::milliseconds check_deadline{60000};
-    // The run's counts, kept up to date by the run loop; read when the run finishes.
-    const RunCounts* counts = nullptr;
     std::string suite_name = "checks"; // the executable's file name, for forms that name the run
 };
 
@@ -50,8 +48,8 @@ public:
     virtual void write_result(const TestDesc& desc, const TestResult& result,
                               const std::optional<TestExecTime>& exec_time,
                               std::string_view stdout_bytes) = 0;
-    // Returns the success flag of the run: no check failed.
-    virtual bool write_run_finish() = 0;
+    // `counts` are the run's final counts. Returns the success flag of the run: no check failed.
+    virtual bool write_run_finish(const RunCounts& counts) = 0;
 };
 
 // The one list of report forms.

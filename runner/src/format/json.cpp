@@ -145,8 +145,7 @@ public:
         line.write_to(out_);
     }
 
-    bool write_run_finish() override {
-        const RunCounts& state = *settings_.counts;
+    bool write_run_finish(const RunCounts& state) override {
         const bool success = state.failed == 0;
         JsonLine line("run_finished");
         line.string("outcome", success ? "passed" : "failed")

@@ -2,11 +2,8 @@
 // and one <testcase> per reported check. CI servers drop the whole file on one bad character,
 // so everything a check printed goes through the XML escaping, and attribute totals are
 // counted from the cases themselves.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -16,6 +13,7 @@
 #include "format/formatter.hpp"
 #include "format/pretty_sections.hpp"
 #include "format/text_escape.hpp"
+#include "platform/platform.hpp"
 #include "text/utf8.hpp"
 
 namespace runner {
@@ -46,14 +44,6 @@ std::string utc_timestamp(std::chrono::system_clock::time_point when) {
     char buffer[32] = "1970-01-01T00:00:00";
     if (gmtime_r(&seconds, &parts) != nullptr) {
         std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &parts);
-    }
-    return buffer;
-}
-
-std::string host_name() {
-    char buffer[HOST_NAME_MAX + 1] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0') {
-        return "localhost";
     }
     return buffer;
 }
@@ -139,8 +129,7 @@ public:
         cases_.push_back(std::move(record));
     }
 
-    bool write_run_finish() override {
-        const RunCounts& state = *settings_.counts;
+    bool write_run_finish(const RunCounts& state) override {
         const std::chrono::nanoseconds suite_time =
             state.exec_time
                 ? state.exec_time->duration
@@ -164,7 +153,7 @@ public:
                std::to_string(failures) + "\" errors=\"0\" skipped=\"" + std::to_string(skipped) +
                "\" time=\"" + seconds_3(suite_time) + "\" timestamp=\"" +
                utc_timestamp(timestamp_) + "\" hostname=\"";
-        append_xml_attribute(doc, host_name());
+        append_xml_attribute(doc, platform::host_name());
         doc += "\">\n";
         for (const auto& c : cases_) {
             append_case(doc, c, name);

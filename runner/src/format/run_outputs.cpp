@@ -32,8 +32,7 @@ public:
             junit_ = make_junit_formatter(xml_text_, plain);
         }
         if (trace_path_) {
-            trace_ =
-                std::make_unique<TraceRecorder>(process_label(opts, settings), settings.counts);
+            trace_ = std::make_unique<TraceRecorder>(process_label(opts, settings));
         }
     }
 
@@ -66,7 +65,7 @@ public:
 
     // The report first, then the files; each is attempted even when one before it failed, and
     // the first failure is thrown at the end.
-    bool write_run_finish() override {
+    bool write_run_finish(const RunCounts& counts) override {
         std::exception_ptr first_error;
         const auto attempt = [&](const std::function<void()>& step) {
             try {
@@ -78,16 +77,16 @@ public:
             }
         };
         bool success = false;
-        attempt([&] { success = report_->write_run_finish(); });
+        attempt([&] { success = report_->write_run_finish(counts); });
         if (junit_) {
             attempt([&] {
-                junit_->write_run_finish();
+                junit_->write_run_finish(counts);
                 write_whole_file(*xml_path_, xml_text_.text());
             });
         }
         if (trace_) {
             attempt([&] {
-                trace_->write_run_finish();
+                trace_->write_run_finish(counts);
                 write_whole_file(*trace_path_, trace_->json());
             });
         }

@@ -46,10 +46,9 @@ public:
         out_.flush();
     }
 
-    bool write_run_finish() override {
+    bool write_run_finish(const RunCounts& counts) override {
         end_progress_line();
-        return write_run_finish_sections(out_, *settings_.counts, settings_.show_output,
-                                         use_color_);
+        return write_run_finish_sections(out_, counts, settings_.show_output, use_color_);
     }
 
 private:

@@ -38,8 +38,7 @@ std::string json_text(std::string_view text) {
 
 } // namespace
 
-TraceRecorder::TraceRecorder(std::string process_name, const RunCounts* counts)
-    : process_name_(std::move(process_name)), counts_(counts) {}
+TraceRecorder::TraceRecorder(std::string process_name) : process_name_(std::move(process_name)) {}
 
 void TraceRecorder::set_concurrency(std::size_t threads) {
     free_slots_.clear();
@@ -122,9 +121,8 @@ void TraceRecorder::write_result(const TestDesc& desc, const TestResult& result,
                             end - ran->start, std::move(args)});
 }
 
-bool TraceRecorder::write_run_finish() {
+bool TraceRecorder::write_run_finish(const RunCounts& state) {
     const Clock::duration end = now();
-    const RunCounts state = counts_ != nullptr ? *counts_ : RunCounts{};
     std::vector<std::pair<std::string, std::string>> args{
         {"passed", std::to_string(state.passed)},
         {"failed", std::to_string(state.failed)},

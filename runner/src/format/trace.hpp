@@ -25,9 +25,9 @@ class TraceRecorder final : public OutputFormatter {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // `process_name` names the process in viewers; `counts` are the run's counts, read when the
-    // run finishes. The number of worker slots comes with set_concurrency.
-    TraceRecorder(std::string process_name, const RunCounts* counts);
+    // `process_name` names the process in viewers. The number of worker slots comes with
+    // set_concurrency.
+    explicit TraceRecorder(std::string process_name);
 
     void write_discovery_start() override {}
     void write_test_discovered(const TestDesc&, bool) override {}
@@ -40,7 +40,7 @@ public:
     void write_result(const TestDesc& desc, const TestResult& result,
                       const std::optional<TestExecTime>& exec_time,
                       std::string_view stdout_bytes) override;
-    bool write_run_finish() override;
+    bool write_run_finish(const RunCounts& state) override;
 
     // The document, complete once the run has finished.
     std::string json() const;
@@ -69,7 +69,6 @@ private:
 
     Clock::time_point origin_ = Clock::now();
     std::string process_name_;
-    const RunCounts* counts_;
     std::set<std::size_t> free_slots_;
     std::size_t lanes_used_ = 0;
     std::unordered_map<std::string, std::deque<Running>> running_;

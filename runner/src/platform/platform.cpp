@@ -132,6 +132,14 @@ bool stdout_is_terminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
+std::string host_name() {
+    char buffer[HOST_NAME_MAX + 1] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0') {
+        return "localhost";
+    }
+    return buffer;
+}
+
 int create_file(const std::string& path) {
     const int fd = open_file(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     return fd < 0 ? -errno : fd;

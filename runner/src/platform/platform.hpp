@@ -13,6 +13,9 @@ std::optional<std::size_t> available_parallelism();
 
 bool stdout_is_terminal();
 
+// The machine's name, or "localhost" when it has none.
+std::string host_name();
+
 // Files the runner opens never take descriptors 0 to 2: with a standard stream closed, a file
 // opened on its number would receive what is meant for that stream.
 

@@ -1,4 +1,6 @@
 // A run in the console: the report form, the log file and the counts set up around the loop.
+#include "run/console_run.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -31,16 +33,7 @@ std::string suite_name() {
     return "checks";
 }
 
-} // namespace
-
-std::size_t get_concurrency() {
-    if (const auto threads =
-            platform::env_number(platform::env_variable("SARNIVELLE_TEST_THREADS"))) {
-        return static_cast<std::size_t>(*threads);
-    }
-    return platform::available_parallelism().value_or(1);
-}
-
+// Colour is wanted: --color always, or auto while capturing with standard output a terminal.
 bool use_color(const TestOpts& opts) {
     switch (opts.color) {
     case ColorConfig::AutoColor:
@@ -52,6 +45,8 @@ bool use_color(const TestOpts& opts) {
     }
     return false;
 }
+
+} // namespace
 
 RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
                              const RunnerConfig& config, OutputLocation& out) {
@@ -69,7 +64,6 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
     settings.show_output = opts.show_output;
     settings.time_options = opts.time_options;
     settings.check_deadline = config.check_deadline;
-    settings.counts = &counts;
     settings.suite_name = suite_name();
     const std::unique_ptr<OutputFormatter> formatter =
         with_run_outputs(make_formatter(opts.format, out, settings), opts, settings);
@@ -80,10 +74,11 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
         run_loop(LoopContext{opts, config, *formatter, counts, log.get()}, std::move(tests));
     counts.exec_time = TestSuiteExecTime{std::chrono::steady_clock::now() - start};
 
-    if (!(opts.fail_fast || counts.current_test_count() == counts.total)) {
+    const RunCounts& st = counts; // as the message names it
+    if (!(opts.fail_fast || st.current_test_count() == st.total)) {
         panic("assertion failed: opts.fail_fast || st.current_test_count() == st.total");
     }
-    summary.success = formatter->write_run_finish();
+    summary.success = formatter->write_run_finish(counts);
     return summary;
 }
 

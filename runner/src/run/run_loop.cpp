@@ -10,6 +10,8 @@
 
 #include "format/formatter.hpp"
 #include "outcome/run_counts.hpp"
+#include "platform/environment.hpp"
+#include "platform/platform.hpp"
 #include "platform/thread.hpp"
 #include "run/channel.hpp"
 #include "run/log_file.hpp"
@@ -165,8 +167,8 @@ private:
         return false;
     }
 
-    // Starts check `id` (step 3.1 for one check). False when memory ran out before anything of
-    // it was started or announced: the check stays selected, to be started later.
+    // Starts check `id`. False when memory ran out before anything of it was started or
+    // announced: the check stays selected, to be started later.
     bool start(TestId id, std::deque<TimeoutEntry>& timeouts) {
         std::shared_ptr<CheckRun> run;
         try {
@@ -265,6 +267,14 @@ private:
 bool run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests) {
     RunLoop loop(context);
     return loop.run(std::move(tests));
+}
+
+std::size_t get_concurrency() {
+    if (const auto threads =
+            platform::env_number(platform::env_variable("SARNIVELLE_TEST_THREADS"))) {
+        return static_cast<std::size_t>(*threads);
+    }
+    return platform::available_parallelism().value_or(1);
 }
 
 } // namespace runner

@@ -10,9 +10,9 @@
 #include "format/output_location.hpp"
 #include "options/parse_opts.hpp"
 #include "platform/bazel_protocol.hpp"
+#include "run/console_run.hpp"
 #include "run/crash.hpp"
 #include "run/list.hpp"
-#include "run/run_loop.hpp"
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
 
