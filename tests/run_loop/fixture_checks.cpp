@@ -24,12 +24,7 @@
 
 namespace fixture {
 
-// What a fixture check declares beyond its name: ignored, expected to panic.
-struct Traits {
-    bool ignore = false;
-    std::optional<std::string_view> ignore_message;
-    runner::ShouldPanic should_panic;
-};
+using Traits = runner::detail::CheckTraits;
 
 consteval Traits ignored() {
     return {.ignore = true, .ignore_message = {}, .should_panic = {}};
@@ -48,33 +43,17 @@ consteval Traits should_panic(std::string_view expected) {
 }
 
 // The descriptor of a check declared on one line as `FIXTURE_CHECK(group, name, traits...)` (or
-// `FIXTURE_BENCH(group, name)`, a macro name of the same length): its source span is that of
-// `name` in the declaration, as for the product's checks. `traits_text` is the spelling of the
-// traits, empty when there are none.
+// `FIXTURE_BENCH(group, name)`, a macro name of the same length), made by the product's own
+// builder: its source span is that of `name` in the declaration. `traits_text` is the spelling
+// of the traits, empty when there are none.
 consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
                                                  std::string_view own_name, std::string_view group,
                                                  std::string_view traits_text,
                                                  runner::SourceLocation site,
                                                  runner::StaticCheckFn fn, Traits traits = {}) {
-    constexpr std::string_view macro_head = "FIXTURE_CHECK(";
     const std::size_t tail = traits_text.empty() ? 0 : traits_text.size() + 2;
-    const auto name_col =
-        runner::SourceLocation::macro_position_at_end
-            ? static_cast<std::uint32_t>(site.column() - tail - own_name.size())
-            : static_cast<std::uint32_t>(site.column() + macro_head.size() + group.size() + 2);
-    runner::StaticTestDescAndFn check;
-    check.desc.name = full_name;
-    check.desc.ignore = traits.ignore;
-    check.desc.ignore_message = traits.ignore_message;
-    check.desc.source_file = site.file_name();
-    check.desc.start_line = site.line();
-    check.desc.end_line = site.line();
-    check.desc.start_col = name_col;
-    check.desc.end_col = name_col + static_cast<std::uint32_t>(own_name.size());
-    check.desc.should_panic = traits.should_panic;
-    check.kind = runner::TestFnKind::StaticTestFn;
-    check.test = fn;
-    return check;
+    return runner::detail::make_static_check(full_name, own_name, group, site, fn, traits,
+                                             {.head = "FIXTURE_CHECK(", .tail = tail});
 }
 
 consteval runner::StaticTestDescAndFn as_bench(runner::StaticTestDescAndFn check,

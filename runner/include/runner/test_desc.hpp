@@ -1,6 +1,7 @@
 // Check descriptors: what the runner knows about one check before it runs it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,11 +36,15 @@ struct TestDesc {
     std::uint32_t end_line = 0;
     std::uint32_t end_col = 0; // one past the last column of the name
     ShouldPanic should_panic;
+    // Labels of checks that are only compiled, or expected not to compile; the report shows them,
+    // though nothing here sets them: checks of this runner are always built and run.
     bool compile_fail = false;
     bool no_run = false;
     TestType test_type = TestType::UnitTest;
 };
 
+// The Dyn kinds are bodies made at run time: the static registry never holds one, and
+// test_main_static refuses them.
 enum class TestFnKind { StaticTestFn, StaticBenchFn, DynTestFn, DynBenchFn };
 
 // A check body: returns normally on success, or fails by panicking (see check.hpp).
@@ -70,19 +75,37 @@ struct TestDescAndFn {
 };
 
 namespace detail {
+// What a check declares beyond its name. The registry's checks declare nothing; the runner's own
+// tests declare ignored checks and checks that expect a panic.
+struct CheckTraits {
+    bool ignore = false;
+    std::optional<std::string_view> ignore_message;
+    ShouldPanic should_panic;
+};
+
+// How the declaring macro is written: its name with the opening parenthesis, and the length of
+// what stands between the check's name and the closing parenthesis.
+struct MacroShape {
+    std::string_view head = "SARNIVELLE_CHECK(";
+    std::size_t tail = 0;
+};
+
 consteval StaticTestDescAndFn make_static_check(std::string_view full_name,
                                                 std::string_view own_name, std::string_view module,
-                                                SourceLocation site, StaticCheckFn fn) {
+                                                SourceLocation site, StaticCheckFn fn,
+                                                CheckTraits traits = {}, MacroShape shape = {}) {
     // The declaring macro stands on one line as `SARNIVELLE_CHECK(module, name)`: the name
     // starts after the macro's opening parenthesis, the module, a comma and one space, and ends
-    // at the closing parenthesis.
-    constexpr std::string_view macro_head = "SARNIVELLE_CHECK(";
+    // where the tail before the closing parenthesis starts.
     const auto name_col =
         SourceLocation::macro_position_at_end
-            ? static_cast<std::uint32_t>(site.column() - own_name.size())
-            : static_cast<std::uint32_t>(site.column() + macro_head.size() + module.size() + 2);
+            ? static_cast<std::uint32_t>(site.column() - shape.tail - own_name.size())
+            : static_cast<std::uint32_t>(site.column() + shape.head.size() + module.size() + 2);
     StaticTestDescAndFn check;
     check.desc.name = full_name;
+    check.desc.ignore = traits.ignore;
+    check.desc.ignore_message = traits.ignore_message;
+    check.desc.should_panic = traits.should_panic;
     check.desc.source_file = site.file_name();
     check.desc.start_line = site.line();
     check.desc.end_line = site.line();

@@ -1,7 +1,6 @@
 // Failing a check: the panic report and the exception that carries the failure.
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -18,8 +17,7 @@ namespace {
 std::atomic<bool> first_panic{true};
 
 bool backtrace_enabled() {
-    const char* value = std::getenv(platform::env_variable("SARNIVELLE_BACKTRACE").name.data());
-    return value != nullptr && std::strcmp(value, "0") != 0;
+    return platform::process_env_flag(platform::env_variable("SARNIVELLE_BACKTRACE"));
 }
 
 // The frames of the calling thread, innermost first, with demangled names where the

@@ -42,7 +42,7 @@ bool env_is_set(const EnvVariable& variable, const EnvLookup& env) {
 
 bool env_flag(const EnvVariable& variable, const EnvLookup& env) {
     const auto value = env(variable.name);
-    return value && *value != "0";
+    return value && is_not_zero(*value);
 }
 
 std::optional<std::uint64_t> env_number(const EnvVariable& variable, const EnvLookup& env) {

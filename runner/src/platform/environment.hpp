@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -76,6 +77,19 @@ consteval const EnvVariable& env_variable(std::string_view name) {
         }
     }
     throw "not a variable of the environment table";
+}
+
+// The NotZero rule: on when set to anything other than "0".
+constexpr bool is_not_zero(std::string_view value) {
+    return value != "0";
+}
+
+// A NotZero row read from the process environment, allocating nothing: for the failure path of
+// the check library, which links none of the rest of the runner. The table's names are string
+// literals, so each name is followed by its terminating zero.
+inline bool process_env_flag(const EnvVariable& variable) {
+    const char* value = std::getenv(variable.name.data());
+    return value != nullptr && is_not_zero(value);
 }
 
 // Looks up a variable; the process environment by default, a map in tests.
