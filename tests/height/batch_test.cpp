@@ -378,12 +378,16 @@ TEST(SelectedBatchPath, is_the_widest_unless_the_environment_names_another) {
         {"", widest, ""},
         {"scalar", "scalar", ""},
         {"sse2", "sse2", ""},
-        {"AVX2", widest,
-         "SARNIVELLE_HEIGHT_SIMD=AVX2: not a path (scalar, sse2, avx2 or avx512); "
-         "using " +
-             widest + "\n"},
     };
-    for (const Row& row : rows) {
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    // Only a whole name chooses a path: a value that begins one (or extends one) is unknown.
+    for (const std::string value :
+         {"AVX2", "avx", "avx5", "sse", "scal", "sse2 ", "avx2x", "avx5120", "scalar\n"}) {
+        all.push_back({value, widest,
+                       "SARNIVELLE_HEIGHT_SIMD=" + value +
+                           ": not a path (scalar, sse2, avx2 or avx512); using " + widest + "\n"});
+    }
+    for (const Row& row : all) {
         test_support::ChildSpec child;
         child.args = {"--gtest_filter=SelectedBatchPath.is_one_this_cpu_runs"};
         child.env = {{"SARNIVELLE_HEIGHT_SIMD", row.value}};

@@ -158,6 +158,15 @@ TEST(ObjectNoise, NanInfiniteAndReversedLimitsGiveDefinedResults) {
         EXPECT_TRUE(std::isfinite(scale_obj(cell, object, -most, most)));
         EXPECT_GE(scale_obj(cell, object, 1.0f, inf), 1.0f);
     }
+    // Between infinite limits the blend itself is NaN (infinity minus infinity): the result
+    // must still be a number inside the limits.
+    const std::pair<float, float> infinite_limits[] = {{-inf, inf}, {-inf, 1.0f}, {1.0f, inf}};
+    for (const auto& [low, high] : infinite_limits) {
+        for (std::uint32_t object = 0; object < 64; ++object) {
+            const float scale = scale_obj(cell, object, low, high);
+            EXPECT_TRUE(scale >= low && scale <= high) << low << " to " << high << ": " << scale;
+        }
+    }
 }
 
 // Each axis of the displacement, the rotation and the scale follow a draw of their own: over the

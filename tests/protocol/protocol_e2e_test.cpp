@@ -98,6 +98,10 @@ Names names_of(const std::map<std::string, std::string>& results) {
 TEST(Protocol, invalid_values_stop_before_any_check_runs) {
     const TempDir dir;
     const std::string missing = dir.file("missing/file");
+    const std::string marker = dir.file("premature");
+    // A dangling link to the file a trace would be written to.
+    const std::string linked = dir.file("linked");
+    ASSERT_EQ(::symlink("linked", dir.file("link").c_str()), 0);
     const struct {
         Env env;
         std::string error;
@@ -112,6 +116,14 @@ TEST(Protocol, invalid_values_stop_before_any_check_runs) {
          "TEST_SHARD_INDEX is `4`, should be a number below TEST_TOTAL_SHARDS (4)"},
         {{{"TEST_TOTAL_SHARDS", "4"}, {"TEST_SHARD_INDEX", "1 "}},
          "TEST_SHARD_INDEX is `1 `, should be a number below TEST_TOTAL_SHARDS (4)"},
+        {{{"TEST_TOTAL_SHARDS", "+"}, {"TEST_SHARD_INDEX", "0"}},
+         "TEST_TOTAL_SHARDS is `+`, should be a positive integer"},
+        {{{"TEST_TOTAL_SHARDS", "++4"}, {"TEST_SHARD_INDEX", "0"}},
+         "TEST_TOTAL_SHARDS is `++4`, should be a positive integer"},
+        {{{"TEST_TOTAL_SHARDS", "18446744073709551616"}, {"TEST_SHARD_INDEX", "0"}},
+         "TEST_TOTAL_SHARDS is `18446744073709551616`, should be a positive integer"},
+        {{{"TEST_TOTAL_SHARDS", "+4"}, {"TEST_SHARD_INDEX", "+4"}},
+         "TEST_SHARD_INDEX is `+4`, should be a number below TEST_TOTAL_SHARDS (4)"},
         {{{"TEST_TOTAL_SHARDS", "4"}}, "TEST_TOTAL_SHARDS is set but TEST_SHARD_INDEX is not"},
         {{{"TEST_SHARD_INDEX", "1"}}, "TEST_SHARD_INDEX is set but TEST_TOTAL_SHARDS is not"},
         {{{"TEST_SHARD_STATUS_FILE", missing}},
@@ -120,8 +132,19 @@ TEST(Protocol, invalid_values_stop_before_any_check_runs) {
          "cannot write XML_OUTPUT_FILE `" + missing + "`: No such file or directory"},
         {{{"TEST_PREMATURE_EXIT_FILE", missing}},
          "cannot write TEST_PREMATURE_EXIT_FILE `" + missing + "`: No such file or directory"},
+        // Two outputs at one path, however it is spelled; checked before any file is made.
+        {{{"XML_OUTPUT_FILE", marker}},
+         "XML_OUTPUT_FILE and TEST_PREMATURE_EXIT_FILE name the same file `" + marker + "`"},
+        {{{"TEST_SHARD_STATUS_FILE", dir.file("link")}, {"SARNIVELLE_TEST_TRACE", linked}},
+         "TEST_SHARD_STATUS_FILE and SARNIVELLE_TEST_TRACE name the same file `" + linked + "`"},
+        {{{"XML_OUTPUT_FILE", dir.file("./trace.json")},
+          {"TEST_UNDECLARED_OUTPUTS_DIR", dir.file("")}},
+         "XML_OUTPUT_FILE and TEST_UNDECLARED_OUTPUTS_DIR name the same file `" +
+             dir.file("/trace.json") + "`"},
+        {{{"SARNIVELLE_TEST_TRACE", dir.file("trace")}, {"XML_OUTPUT_FILE", dir.file("trace")}},
+         "XML_OUTPUT_FILE and SARNIVELLE_TEST_TRACE name the same file `" + dir.file("trace") +
+             "`"},
     };
-    const std::string marker = dir.file("premature");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         Env env = c.env;
@@ -134,6 +157,8 @@ TEST(Protocol, invalid_values_stop_before_any_check_runs) {
         EXPECT_EQ(result.err, "error: " + c.error + "\n");
         EXPECT_EQ(result.out, "");
         EXPECT_FALSE(exists(marker)) << "a run that ended on an error is not a crash";
+        EXPECT_FALSE(exists(linked));
+        EXPECT_FALSE(exists(dir.file("trace.json")));
     }
 }
 
@@ -190,7 +215,8 @@ TEST(Protocol, shards_split_the_selection_before_it_is_shuffled) {
         SCOPED_TRACE(index);
         const std::string status_file = dir.file("status" + std::to_string(index));
         const Env env = {{"SARNIVELLE_ALLOW_UNSTABLE", "1"},
-                         {"TEST_TOTAL_SHARDS", "2"},
+                         // One leading "+", as in every number the runner reads.
+                         {"TEST_TOTAL_SHARDS", "+2"},
                          {"TEST_SHARD_INDEX", std::to_string(index)},
                          {"TEST_SHARD_STATUS_FILE", status_file}};
         std::vector<std::string> args = {"-Z", "unstable-options", "--shuffle-seed", "5"};

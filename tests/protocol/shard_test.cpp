@@ -2,6 +2,7 @@
 // shard k mod total.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,30 @@ TEST(Shard, shares_are_disjoint_and_hold_each_selected_check_once_in_order) {
                 EXPECT_EQ(share[j], whole[index + j * c.total]) << "shard " << index;
             }
         }
+    }
+}
+
+// A step past the end that wraps around would hand a shard checks of the shards before it.
+TEST(Shard, totals_near_the_largest_number_never_wrap_around) {
+    constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
+    const struct {
+        std::size_t index, total;
+        std::vector<std::size_t> picks; // indices in the whole selection of 27
+    } cases[] = {
+        {3, most, {3}},           {0, most, {0}},       {26, most - 26, {26}},
+        {0, most - 20, {0}},      {most - 1, most, {}}, {5, most / 2 + 1, {5}},
+        {26, most / 2 + 1, {26}}, {1, 13, {1, 14}},     {0, 13, {0, 13, 26}},
+    };
+    const Names whole = select(TestOpts{});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.index) + " of " + std::to_string(c.total));
+        TestOpts opts;
+        opts.shard = TestShard{c.index, c.total};
+        Names expected;
+        for (const std::size_t pick : c.picks) {
+            expected.push_back(whole[pick]);
+        }
+        EXPECT_EQ(select(opts), expected);
     }
 }
 

@@ -182,13 +182,7 @@ std::string TraceRecorder::json() const {
 }
 
 void write_whole_file(const std::string& path, std::string_view bytes) {
-    const int fd = platform::create_file(path);
-    if (fd < 0) {
-        throw IoError::from_errno(-fd);
-    }
-    const int error = platform::write_all(fd, bytes);
-    platform::close_file(fd);
-    if (error != 0) {
+    if (const int error = platform::write_file_whole(path, bytes); error != 0) {
         throw IoError::from_errno(error);
     }
 }

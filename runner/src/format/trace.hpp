@@ -80,7 +80,7 @@ private:
     std::optional<std::uint64_t> shuffle_seed_;
 };
 
-// Writes `bytes` to the file at `path`, replacing it; throws IoError.
+// Writes `bytes` as the whole document at `path` (platform::write_file_whole); throws IoError.
 void write_whole_file(const std::string& path, std::string_view bytes);
 
 } // namespace runner

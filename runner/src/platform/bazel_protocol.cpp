@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <variant>
+#include <vector>
 
 #include "platform/environment.hpp"
 #include "platform/platform.hpp"
@@ -40,8 +42,27 @@ std::string file_error(std::string_view variable, const std::string& path, int c
 }
 
 // Opens `path` for writing, creating it; -1 with errno set on failure.
-int open_for_writing(const std::string& path, int extra_flags) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | extra_flags, 0666);
+int open_for_writing(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+}
+
+struct NamedOutput {
+    std::string_view variable;
+    std::string path;
+};
+
+// The error when two outputs would be written to one file: one would destroy the other.
+std::optional<std::string> shared_file(const std::vector<NamedOutput>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+            if (platform::same_document(outputs[i].path, outputs[j].path)) {
+                return std::string(outputs[i].variable) + " and " +
+                       std::string(outputs[j].variable) + " name the same file `" +
+                       outputs[j].path + "`";
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::variant<std::optional<TestShard>, std::string> read_shard(const ProtocolEnv& env) {
@@ -71,9 +92,22 @@ std::variant<std::optional<TestShard>, std::string> read_shard(const ProtocolEnv
 } // namespace
 
 TestProtocolScope::~TestProtocolScope() {
-    if (premature_exit_file_) {
-        ::unlink(premature_exit_file_->c_str());
+    end();
+}
+
+bool TestProtocolScope::end() {
+    if (!premature_exit_file_) {
+        return true;
     }
+    const std::string marker = std::move(*premature_exit_file_);
+    premature_exit_file_.reset();
+    if (const int error = platform::remove_if_same(marker, premature_exit_id_); error != 0) {
+        std::fprintf(stderr, "error: cannot remove TEST_PREMATURE_EXIT_FILE `%s`: %s\n",
+                     marker.c_str(), std::strerror(error));
+        std::fflush(stderr);
+        return false;
+    }
+    return true;
 }
 
 std::optional<std::string> TestProtocolScope::begin(const ProtocolEnv& env, TestOpts& opts) {
@@ -83,8 +117,35 @@ std::optional<std::string> TestProtocolScope::begin(const ProtocolEnv& env, Test
     }
     opts.shard = std::get<std::optional<TestShard>>(shard);
 
-    if (const auto status_file = non_empty(env, env_variable("TEST_SHARD_STATUS_FILE"))) {
-        const int fd = open_for_writing(*status_file, 0);
+    const auto status_file = non_empty(env, env_variable("TEST_SHARD_STATUS_FILE"));
+    const auto xml_file = non_empty(env, env_variable("XML_OUTPUT_FILE"));
+    const auto marker = non_empty(env, env_variable("TEST_PREMATURE_EXIT_FILE"));
+    std::optional<NamedOutput> trace;
+    if (auto file = non_empty(env, env_variable("SARNIVELLE_TEST_TRACE"))) {
+        trace = NamedOutput{"SARNIVELLE_TEST_TRACE", std::move(*file)};
+    } else if (const auto outputs = non_empty(env, env_variable("TEST_UNDECLARED_OUTPUTS_DIR"))) {
+        trace = NamedOutput{"TEST_UNDECLARED_OUTPUTS_DIR", *outputs + "/trace.json"};
+    }
+
+    std::vector<NamedOutput> outputs;
+    if (status_file) {
+        outputs.push_back({"TEST_SHARD_STATUS_FILE", *status_file});
+    }
+    if (xml_file) {
+        outputs.push_back({"XML_OUTPUT_FILE", *xml_file});
+    }
+    if (marker) {
+        outputs.push_back({"TEST_PREMATURE_EXIT_FILE", *marker});
+    }
+    if (trace) {
+        outputs.push_back(*trace);
+    }
+    if (auto error = shared_file(outputs)) {
+        return error;
+    }
+
+    if (status_file) {
+        const int fd = open_for_writing(*status_file);
         if (fd < 0 || ::futimens(fd, nullptr) != 0) {
             const int code = errno;
             if (fd >= 0) {
@@ -95,33 +156,42 @@ std::optional<std::string> TestProtocolScope::begin(const ProtocolEnv& env, Test
         ::close(fd);
     }
 
-    // The report is written when the run ends. Until then no file stands there, so that a run
-    // that crashes leaves no report behind, not even one of an earlier run.
-    if (const auto xml_file = non_empty(env, env_variable("XML_OUTPUT_FILE"))) {
-        const int fd = open_for_writing(*xml_file, O_TRUNC);
-        if (fd < 0) {
-            return file_error("XML_OUTPUT_FILE", *xml_file, errno);
+    // The report is written when the run ends; here its directory is tested, and nothing that
+    // stands at the path is opened. Until the end no report stands there, so that a run that
+    // crashes leaves none behind, not even one of an earlier run: a file at the path itself is
+    // removed (a link and what it points to are left).
+    if (xml_file) {
+        if (const int error = platform::check_writable(*xml_file); error != 0) {
+            return file_error("XML_OUTPUT_FILE", *xml_file, error);
         }
-        ::close(fd);
-        ::unlink(xml_file->c_str());
+        if (!opts.list) {
+            if (const int error = platform::remove_regular_file(*xml_file); error != 0) {
+                return file_error("XML_OUTPUT_FILE", *xml_file, error);
+            }
+        }
         opts.xml_output_file = *xml_file;
     }
 
-    if (const auto marker = non_empty(env, env_variable("TEST_PREMATURE_EXIT_FILE"))) {
-        const int fd = open_for_writing(*marker, O_TRUNC);
-        if (fd < 0) {
-            return file_error("TEST_PREMATURE_EXIT_FILE", *marker, errno);
+    // Made only where nothing stands, so that the end of the run removes nothing but this file.
+    if (marker) {
+        const auto created = platform::create_new_file(*marker);
+        if (const auto* id = std::get_if<platform::FileId>(&created)) {
+            premature_exit_file_ = *marker;
+            premature_exit_id_ = *id;
+        } else if (const int error = std::get<int>(created); error == EEXIST) {
+            std::fprintf(stderr,
+                         "warning: TEST_PREMATURE_EXIT_FILE `%s` already exists; it is left "
+                         "alone\n",
+                         marker->c_str());
+        } else {
+            return file_error("TEST_PREMATURE_EXIT_FILE", *marker, error);
         }
-        ::close(fd);
-        premature_exit_file_ = *marker;
     }
 
-    // The timeline: its file is only opened when the run ends (and a failure to write it is
+    // The timeline: its file is only written when the run ends (and a failure to write it is
     // reported after the report).
-    if (auto trace = non_empty(env, env_variable("SARNIVELLE_TEST_TRACE"))) {
-        opts.trace_file = std::move(trace);
-    } else if (const auto outputs = non_empty(env, env_variable("TEST_UNDECLARED_OUTPUTS_DIR"))) {
-        opts.trace_file = *outputs + "/trace.json";
+    if (trace) {
+        opts.trace_file = std::move(trace->path);
     }
     return std::nullopt;
 }

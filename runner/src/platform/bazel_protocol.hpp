@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.hpp"
 #include "runner/options.hpp"
 
 namespace runner {
@@ -23,8 +24,9 @@ namespace runner {
 using ProtocolEnv = std::function<std::optional<std::string>(std::string_view)>;
 
 // Holds the protocol for one run of the runner: begin() validates the variables, touches and
-// creates its files and fills the settings; the destructor removes the premature-exit file,
-// so every way out of the runner that unwinds counts as a normal end, and a crash does not.
+// creates its files and fills the settings; end() removes the premature-exit file. The
+// destructor removes it too, so every way out of the runner that unwinds counts as a normal end,
+// and a crash does not.
 class TestProtocolScope {
 public:
     TestProtocolScope() = default;
@@ -32,12 +34,19 @@ public:
     TestProtocolScope(const TestProtocolScope&) = delete;
     TestProtocolScope& operator=(const TestProtocolScope&) = delete;
 
-    // Returns the error text (without "error: ") when a value is invalid or a file cannot be
-    // written; nothing has run yet then.
+    // Returns the error text (without "error: ") when a value is invalid, two outputs name the
+    // same file or a file cannot be written; nothing has run yet then. A premature-exit file
+    // that already stands is left alone, with a warning on standard error.
     std::optional<std::string> begin(const ProtocolEnv& env, TestOpts& opts);
+
+    // Removes the premature-exit file if it is still the one begin() created. False, with
+    // "error: ..." written to standard error, when that fails: the run must then fail, as the
+    // build system would see a premature exit.
+    bool end();
 
 private:
     std::optional<std::string> premature_exit_file_;
+    platform::FileId premature_exit_id_;
 };
 
 } // namespace runner

@@ -1,6 +1,7 @@
 #include "platform/platform.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -11,6 +12,8 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -111,7 +114,230 @@ std::optional<std::size_t> cgroup_cpu_quota() {
     return limit;
 }
 
+// ---- Documents written whole ----
+
+constexpr long proc_super_magic = 0x9fa0;
+constexpr int max_link_hops = 40;
+
+std::string directory_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int stat_errno(const std::string& path, struct stat& info, bool follow) {
+    const int result = follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    return result == 0 ? 0 : errno;
+}
+
+// What a document's path leads to once its symbolic links are followed.
+struct Destination {
+    enum Kind { Missing, Regular, WriteThrough, Error } kind = Error;
+    std::string path; // the final target, for Missing and Regular
+    struct stat info {};
+    int error = 0;
+};
+
+Destination resolve(const std::string& path) {
+    Destination found;
+    std::string current = path;
+    for (int hop = 0; hop < max_link_hops; ++hop) {
+        const int error = stat_errno(current, found.info, false);
+        if (error == ENOENT) {
+            found.kind = Destination::Missing;
+            found.path = current;
+            return found;
+        }
+        if (error != 0) {
+            found.error = error;
+            return found;
+        }
+        if (S_ISREG(found.info.st_mode)) {
+            found.kind = Destination::Regular;
+            found.path = current;
+            return found;
+        }
+        struct statfs volume {};
+        if (!S_ISLNK(found.info.st_mode) ||
+            (::statfs(directory_of(current).c_str(), &volume) == 0 &&
+             volume.f_type == proc_super_magic)) {
+            // A device, a FIFO, or a link the kernel makes to an open file: written through.
+            if (const int through = stat_errno(path, found.info, true); through != 0) {
+                found.error = through;
+                return found;
+            }
+            found.kind =
+                S_ISDIR(found.info.st_mode) ? Destination::Error : Destination::WriteThrough;
+            found.error = S_ISDIR(found.info.st_mode) ? EISDIR : 0;
+            return found;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+            found.error = length < 0 ? errno : ENAMETOOLONG;
+            return found;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        if (!target.starts_with('/') && current.find('/') != std::string::npos) {
+            target = directory_of(current) + "/" + target;
+        }
+        current = std::move(target);
+    }
+    found.error = ELOOP;
+    return found;
+}
+
+int writable_directory(const std::string& file) {
+    return ::faccessat(AT_FDCWD, directory_of(file).c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0
+                                                                                           : errno;
+}
+
+int write_through(const std::string& path, std::string_view bytes) {
+    const int fd = open_file(path.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = write_all(fd, bytes);
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    return error;
+}
+
+// Writes a new file beside `target` and renames it onto `target`.
+int replace(const Destination& target, std::string_view bytes) {
+    // Hidden, and short enough for any name the path itself may have.
+    const std::string prefix = directory_of(target.path) + "/." +
+                               name_of(target.path).substr(0, 200) + "." +
+                               std::to_string(::getpid());
+    static std::atomic<unsigned> attempt{0};
+    std::string temporary;
+    int fd = -1;
+    for (int tries = 0; tries < 100 && fd < 0; ++tries) {
+        temporary = prefix + "." + std::to_string(attempt++) + ".tmp";
+        fd = open_file(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return errno;
+        }
+    }
+    if (fd < 0) {
+        return EEXIST;
+    }
+    int error = 0;
+    // The new document keeps the permissions of the one it replaces.
+    if (target.kind == Destination::Regular && ::fchmod(fd, target.info.st_mode & 07777) != 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        error = write_all(fd, bytes);
+    }
+    if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), target.path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
+}
+
 } // namespace
+
+int check_writable(const std::string& path) {
+    const Destination found = resolve(path);
+    switch (found.kind) {
+    case Destination::Missing:
+    case Destination::Regular:
+        return writable_directory(found.path);
+    case Destination::WriteThrough:
+        return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    case Destination::Error:
+        break;
+    }
+    return found.error;
+}
+
+int write_file_whole(const std::string& path, std::string_view bytes) {
+    const Destination found = resolve(path);
+    switch (found.kind) {
+    case Destination::Missing:
+    case Destination::Regular:
+        return replace(found, bytes);
+    case Destination::WriteThrough:
+        return write_through(path, bytes);
+    case Destination::Error:
+        break;
+    }
+    return found.error;
+}
+
+int remove_regular_file(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return 0;
+    }
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+bool same_document(const std::string& a, const std::string& b) {
+    const Destination first = resolve(a);
+    const Destination second = resolve(b);
+    if (first.kind != second.kind) {
+        return false;
+    }
+    const auto same_inode = [](const struct stat& x, const struct stat& y) {
+        return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+    };
+    if (first.kind == Destination::Regular) {
+        return same_inode(first.info, second.info);
+    }
+    if (first.kind != Destination::Missing || name_of(first.path) != name_of(second.path)) {
+        return false;
+    }
+    struct stat x {};
+    struct stat y {};
+    return stat_errno(directory_of(first.path), x, true) == 0 &&
+           stat_errno(directory_of(second.path), y, true) == 0 && same_inode(x, y);
+}
+
+std::variant<FileId, int> create_new_file(const std::string& path) {
+    const int fd = open_file(path.c_str(), O_RDONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::unlink(path.c_str());
+        ::close(fd);
+        return error;
+    }
+    return FileId{info.st_dev, info.st_ino, fd};
+}
+
+int remove_if_same(const std::string& path, FileId& id) {
+    struct stat info {};
+    int error = 0;
+    if (::lstat(path.c_str(), &info) == 0 && info.st_dev == id.device && info.st_ino == id.inode &&
+        ::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        error = errno;
+    }
+    close_file(id.fd);
+    id.fd = -1;
+    return error;
+}
 
 std::optional<std::size_t> available_parallelism() {
     std::optional<std::size_t> count;

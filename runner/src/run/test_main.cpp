@@ -37,7 +37,7 @@ struct MainOutcome {
 };
 
 MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
-                     const RunnerConfig& config) {
+                     const RunnerConfig& config, TestProtocolScope& protocol) {
     // A closed pipe on standard output must become a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -60,8 +60,7 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
     }
     TestOpts opts = std::get<TestOpts>(std::move(parsed));
     // The test protocol of a build system running the executable: shards, the JUnit file and
-    // the crash marker, which is removed on every way out of here.
-    TestProtocolScope protocol;
+    // the crash marker, which the caller removes on every way out of here.
     if (const auto error = protocol.begin(process_env, opts)) {
         std::fprintf(stderr, "error: %s\n", error->c_str());
         return {failure_status, false};
@@ -127,15 +126,22 @@ int lang_start(int argc, char** argv, void (*entry)()) {
 void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
                const RunnerConfig& config) {
     MainOutcome outcome;
+    // Its destructor removes the crash marker when a panic leaves through here.
+    TestProtocolScope protocol;
     try {
-        outcome = run_main(args, std::move(tests), config);
+        outcome = run_main(args, std::move(tests), config, protocol);
     } catch (const std::exception& error) {
         // The runner itself failed on the main thread (memory ran out): nothing more can be
         // reported, and checks may still run.
         std::fflush(stdout);
         std::fprintf(stderr, "error: the check runner failed: %s\n", error.what());
         std::fflush(stderr);
+        protocol.end();
         std::_Exit(failure_status);
+    }
+    // A crash marker that cannot be removed would make a passing run look like a crash.
+    if (!protocol.end()) {
+        outcome.status = failure_status;
     }
     std::fflush(stdout);
     std::fflush(stderr);
