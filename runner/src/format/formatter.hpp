@@ -32,6 +32,7 @@ struct FormatterSettings {
     // The run's counts, kept up to date by the run loop; read when the run finishes.
     const RunCounts* counts = nullptr;
     std::string suite_name = "checks"; // the executable's file name, for forms that name the run
+    std::uint64_t max_attempts = 1;    // more than 1 with retries on
 };
 
 class OutputFormatter {

@@ -49,6 +49,12 @@ public:
         switch (result.kind) {
         case TestResultKind::Passed:
             write_pretty(out_, "ok", Color::Green, use_color_);
+            if (result.is_flaky()) {
+                write_pretty(out_,
+                             " (flaky: passed on attempt " + std::to_string(result.attempt()) +
+                                 " of " + std::to_string(settings_.max_attempts) + ")",
+                             Color::Yellow, use_color_);
+            }
             break;
         case TestResultKind::Failed:
         case TestResultKind::FailedWithMessage:
@@ -69,6 +75,9 @@ public:
         case TestResultKind::TimeLimitExceeded:
             write_pretty(out_, "FAILED (time limit exceeded)", Color::Red, use_color_);
             break;
+        }
+        if (result.is_failure() && !result.earlier_attempts.empty()) {
+            out_.write(" (all " + std::to_string(result.attempt()) + " attempts failed)");
         }
         write_time(desc, exec_time);
         out_.write("\n");
@@ -187,7 +196,7 @@ bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool
     if (show_output) {
         write_results(out, state.not_failures, "successes");
     }
-    const bool success = state.failed == 0;
+    const bool success = state.succeeded();
     if (!success) {
         if (!state.failures.empty()) {
             write_results(out, state.failures, "failures");
@@ -207,6 +216,9 @@ bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool
                          std::to_string(state.ignored) + " ignored; " +
                          std::to_string(state.measured) + " measured; " +
                          std::to_string(state.filtered_out) + " filtered out";
+    if (state.flaky) {
+        counts += "; " + std::to_string(*state.flaky) + " flaky";
+    }
     if (state.exec_time) {
         counts += "; finished in " + state.exec_time->to_string();
     }

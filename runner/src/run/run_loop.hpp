@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "format/output_location.hpp"
+#include "outcome/attempts.hpp"
 #include "runner/options.hpp"
 #include "runner/runner.hpp"
 #include "runner/test_desc.hpp"
@@ -39,6 +40,7 @@ struct LoopContext {
     OutputFormatter& formatter;
     RunCounts& counts;
     LogFile* log; // none without --logfile
+    RetryPolicy retry{};
 };
 
 // The loop itself: selects the checks, tells the report the run starts, works out the
