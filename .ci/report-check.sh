@@ -12,7 +12,8 @@ tools=${SARNIVELLE_REPORT_TOOLS:-$root/../shared/tools/report-check}
 
 exe=$build/bin/sarnivelle-scenery-bake
 fixture=$build/bin/runner_fixture_checks
-for program in "$exe" "$fixture"; do
+retry_fixture=$build/bin/runner_retry_fixture
+for program in "$exe" "$fixture" "$retry_fixture"; do
     [ -x "$program" ] || { echo "report-check: $program is not built" >&2; exit 1; }
 done
 
@@ -90,6 +91,24 @@ SARNIVELLE_TEST_TIME_UNIT=100,110 json_run limit.jsonl 101 "$fixture" --ensure-t
 json "$out/limit.jsonl" tests=4 passed=3 failed=1 ignored=0
 grep -q '"outcome":"time_limit_exceeded"' "$out/limit.jsonl" ||
     fail "limit.jsonl: no time_limit_exceeded outcome"
+
+echo "== the retry fixture: flaky and always failing checks run again"
+# retry::tests::flaky fails once and then passes; always_fails fails its three attempts.
+retry_state=$(mktemp -d "$out/retry.XXXXXX")
+RETRY_FIXTURE_DIR=$retry_state SARNIVELLE_TEST_RETRIES=2 junit_run retry.xml 101 "$retry_fixture" retry::
+junit "$out/retry.xml" tests=3 failures=1 errors=0 skipped=0
+grep -q '<flakyFailure type="panic" message="the first attempt fails"' "$out/retry.xml" ||
+    fail "retry.xml: the flaky check's failed attempt is missing"
+[ "$(grep -c '<rerunFailure type="panic"' "$out/retry.xml")" = 2 ] ||
+    fail "retry.xml: expected the two earlier attempts of the failing check"
+rm -f "$retry_state"/*
+RETRY_FIXTURE_DIR=$retry_state SARNIVELLE_TEST_RETRIES=2 json_run retry.jsonl 101 "$retry_fixture" retry::
+# The checker knows no test_attempt events: without them the stream reads as a run without
+# retries, with one result per check.
+[ "$(grep -c '"event":"test_attempt"' "$out/retry.jsonl")" = 3 ] ||
+    fail "retry.jsonl: expected three test_attempt events"
+grep -v '"event":"test_attempt"' "$out/retry.jsonl" >"$out/retry-results.jsonl"
+json "$out/retry-results.jsonl" tests=3 passed=2 failed=1 ignored=0
 
 echo "== the unit tests' hostile golden files"
 golden=$root/tests/format/golden

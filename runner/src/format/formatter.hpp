@@ -30,6 +30,7 @@ struct FormatterSettings {
     std::optional<TestTimeOptions> time_options;
     std::chrono::milliseconds check_deadline{60000};
     std::string suite_name = "checks"; // the executable's file name, for forms that name the run
+    std::uint64_t max_attempts = 1;    // more than 1 with retries on
 };
 
 class OutputFormatter {

@@ -124,8 +124,30 @@ public:
     void write_result(const TestDesc& desc, const TestResult& result,
                       const std::optional<TestExecTime>& exec_time,
                       std::string_view stdout_bytes) override {
+        const bool retries = settings_.max_attempts > 1;
+        // One event per attempt: the failed ones before the one that stands.
+        for (std::size_t i = 0; i < result.earlier_attempts.size(); ++i) {
+            const FailedAttempt& attempt = result.earlier_attempts[i];
+            JsonLine earlier("test_attempt");
+            earlier.string("name", desc.name)
+                .count("attempt", i + 1)
+                .string("outcome", outcome_word(attempt.kind));
+            if (attempt.exec_time) {
+                earlier.seconds("exec_time", *attempt.exec_time);
+            }
+            if (attempt.kind == TestResultKind::FailedWithMessage) {
+                earlier.string("message", attempt.message);
+            }
+            earlier.string("output", attempt.stdout_bytes).write_to(out_);
+        }
         JsonLine line("test_result");
         line.string("name", desc.name).string("outcome", outcome_word(result.kind));
+        if (retries) {
+            line.count("attempt", result.attempt());
+            if (result.is_flaky()) {
+                line.boolean("flaky", true);
+            }
+        }
         if (exec_time) {
             line.seconds("exec_time", exec_time->duration);
         }
@@ -146,15 +168,18 @@ public:
     }
 
     bool write_run_finish(const RunCounts& state) override {
-        const bool success = state.failed == 0;
+        const bool success = state.succeeded();
         JsonLine line("run_finished");
         line.string("outcome", success ? "passed" : "failed")
             .count("passed", state.passed)
             .count("failed", state.failed)
             .count("ignored", state.ignored)
             .count("measured", state.measured)
-            .count("filtered_out", state.filtered_out)
-            .seconds("exec_time",
+            .count("filtered_out", state.filtered_out);
+        if (state.flaky) {
+            line.count("flaky", *state.flaky);
+        }
+        line.seconds("exec_time",
                      state.exec_time ? state.exec_time->duration : std::chrono::nanoseconds(0));
         line.write_to(out_);
         return success;

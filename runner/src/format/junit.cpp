@@ -68,12 +68,30 @@ std::string bounded_output(std::string_view output) {
            " bytes of output left out ...]\n" + std::string(tail);
 }
 
+// The one-line summary of a failure: its message, or what the failure kind says.
+std::string failure_summary(TestResultKind kind, const std::string& message,
+                            std::chrono::nanoseconds time) {
+    switch (kind) {
+    case TestResultKind::FailedWithMessage:
+        return message;
+    case TestResultKind::TimeLimitExceeded:
+        return "time limit exceeded (took " + seconds_3(time) + "s)";
+    default:
+        return message.empty() ? std::string("check failed") : message;
+    }
+}
+
+std::string_view failure_type(TestResultKind kind) {
+    return kind == TestResultKind::TimeLimitExceeded ? "time_limit_exceeded" : "panic";
+}
+
 struct CaseRecord {
     TestDesc desc;
-    TestResult result;
+    TestResult result; // earlier attempts with their outputs bounded
     std::chrono::nanoseconds time{0};
     std::string output;
     std::size_t order = 0; // position in the run, from the start events
+    std::vector<std::chrono::nanoseconds> attempt_times{}; // of the earlier attempts
 };
 
 class JunitFormatter final : public OutputFormatter {
@@ -111,8 +129,16 @@ public:
         const auto start = started_.find(std::string(desc.name));
         if (start != started_.end()) {
             record.order = start->second.order;
+            // Each attempt started when the one before it ended.
+            Clock::time_point attempt_start = start->second.at;
+            for (FailedAttempt& attempt : record.result.earlier_attempts) {
+                record.attempt_times.push_back(
+                    attempt.exec_time.value_or(attempt.ended - attempt_start));
+                attempt_start = attempt.ended;
+                attempt.stdout_bytes = bounded_output(attempt.stdout_bytes);
+            }
             if (result.kind != TestResultKind::Ignored) {
-                record.time = Clock::now() - start->second.at;
+                record.time = Clock::now() - attempt_start;
             }
             started_.erase(start);
         }
@@ -161,7 +187,7 @@ public:
         doc += "</testsuite>\n";
         out_.write(doc);
         out_.flush();
-        return state.failed == 0;
+        return state.succeeded();
     }
 
 private:
@@ -197,17 +223,19 @@ private:
         case TestResultKind::FailedWithMessage:
         case TestResultKind::TimeLimitExceeded: {
             doc += ">\n    <failure type=\"";
-            doc += c.result.kind == TestResultKind::TimeLimitExceeded ? "time_limit_exceeded"
-                                                                      : "panic";
+            doc += failure_type(c.result.kind);
             doc += "\" message=\"";
-            append_xml_attribute(doc, one_line(failure_message(c)));
+            append_xml_attribute(
+                doc, one_line(failure_summary(c.result.kind, c.result.message, c.time)));
             doc += "\">";
             std::string body = c.output;
             if (c.result.kind == TestResultKind::FailedWithMessage) {
                 body += "note: " + c.result.message;
             }
             append_xml_text(doc, body);
-            doc += "</failure>\n  </testcase>\n";
+            doc += "</failure>\n";
+            append_attempts(doc, c, "rerunFailure");
+            doc += "  </testcase>\n";
             return;
         }
         case TestResultKind::Ignored:
@@ -221,25 +249,46 @@ private:
             return;
         case TestResultKind::Passed:
         case TestResultKind::Measured:
-            if (c.output.empty()) {
+            if (c.output.empty() && c.result.earlier_attempts.empty()) {
                 doc += "/>\n";
-            } else {
-                doc += ">\n    <system-out>";
-                append_xml_text(doc, c.output);
-                doc += "</system-out>\n  </testcase>\n";
+                return;
             }
+            doc += ">\n";
+            append_attempts(doc, c, "flakyFailure");
+            if (!c.output.empty()) {
+                doc += "    <system-out>";
+                append_xml_text(doc, c.output);
+                doc += "</system-out>\n";
+            }
+            doc += "  </testcase>\n";
             return;
         }
     }
 
-    static std::string failure_message(const CaseRecord& c) {
-        switch (c.result.kind) {
-        case TestResultKind::FailedWithMessage:
-            return c.result.message;
-        case TestResultKind::TimeLimitExceeded:
-            return "time limit exceeded (took " + seconds_3(c.time) + "s)";
-        default:
-            return c.result.message.empty() ? std::string("check failed") : c.result.message;
+    // The failed attempts before the result, as the elements rerun-aware readers know: each
+    // with its type, message and time, and its output with the panic report as the trace.
+    static void append_attempts(std::string& doc, const CaseRecord& c, std::string_view tag) {
+        const auto& attempts = c.result.earlier_attempts;
+        for (std::size_t i = 0; i < attempts.size(); ++i) {
+            const FailedAttempt& attempt = attempts[i];
+            const std::chrono::nanoseconds time =
+                i < c.attempt_times.size() ? c.attempt_times[i] : std::chrono::nanoseconds(0);
+            doc += "    <";
+            doc += tag;
+            doc += " type=\"";
+            doc += failure_type(attempt.kind);
+            doc += "\" message=\"";
+            append_xml_attribute(doc,
+                                 one_line(failure_summary(attempt.kind, attempt.message, time)));
+            doc += "\" time=\"" + seconds_3(time) + "\"><stackTrace>";
+            std::string body = attempt.stdout_bytes;
+            if (attempt.kind == TestResultKind::FailedWithMessage) {
+                body += "note: " + attempt.message;
+            }
+            append_xml_text(doc, body);
+            doc += "</stackTrace></";
+            doc += tag;
+            doc += ">\n";
         }
     }
 

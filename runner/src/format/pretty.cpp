@@ -35,6 +35,12 @@ public:
         switch (result.kind) {
         case TestResultKind::Passed:
             write_pretty(out_, "ok", Color::Green, use_color_);
+            if (result.is_flaky()) {
+                write_pretty(out_,
+                             " (flaky: passed on attempt " + std::to_string(result.attempt()) +
+                                 " of " + std::to_string(settings_.max_attempts) + ")",
+                             Color::Yellow, use_color_);
+            }
             break;
         case TestResultKind::Failed:
         case TestResultKind::FailedWithMessage:
@@ -55,6 +61,9 @@ public:
         case TestResultKind::TimeLimitExceeded:
             write_pretty(out_, "FAILED (time limit exceeded)", Color::Red, use_color_);
             break;
+        }
+        if (result.is_failure() && !result.earlier_attempts.empty()) {
+            out_.write(" (all " + std::to_string(result.attempt()) + " attempts failed)");
         }
         write_time(desc, exec_time);
         out_.write("\n");

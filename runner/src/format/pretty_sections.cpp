@@ -89,7 +89,7 @@ bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool
     if (show_output) {
         write_results(out, state.not_failures, "successes");
     }
-    const bool success = state.failed == 0;
+    const bool success = state.succeeded();
     if (!success) {
         if (!state.failures.empty()) {
             write_results(out, state.failures, "failures");
@@ -109,6 +109,9 @@ bool write_run_finish_sections(OutputLocation& out, const RunCounts& state, bool
                          std::to_string(state.ignored) + " ignored; " +
                          std::to_string(state.measured) + " measured; " +
                          std::to_string(state.filtered_out) + " filtered out";
+    if (state.flaky) {
+        counts += "; " + std::to_string(*state.flaky) + " flaky";
+    }
     if (state.exec_time) {
         counts += "; finished in " + state.exec_time->to_string();
     }

@@ -117,8 +117,26 @@ void TraceRecorder::write_result(const TestDesc& desc, const TestResult& result,
         events_.push_back(Event{'i', std::move(name), "check", 0, reported, {}, std::move(args)});
         return;
     }
-    events_.push_back(Event{'X', std::move(name), "check", ran->slot + 1, ran->start,
-                            end - ran->start, std::move(args)});
+    // A check that ran again: one event per attempt, each starting where the one before ended.
+    Clock::duration attempt_start = ran->start;
+    const auto& earlier = result.earlier_attempts;
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        const Clock::duration ended = std::max(earlier[i].ended - origin_, attempt_start);
+        std::vector<std::pair<std::string, std::string>> attempt_args{
+            {"outcome", json_text(outcome_word(earlier[i].kind))},
+            {"attempt", std::to_string(i + 1)}};
+        if (earlier[i].kind == TestResultKind::FailedWithMessage) {
+            attempt_args.emplace_back("message", json_text(earlier[i].message));
+        }
+        events_.push_back(Event{'X', name, "check", ran->slot + 1, attempt_start,
+                                ended - attempt_start, std::move(attempt_args)});
+        attempt_start = ended;
+    }
+    if (!earlier.empty()) {
+        args.emplace_back("attempt", std::to_string(earlier.size() + 1));
+    }
+    events_.push_back(Event{'X', std::move(name), "check", ran->slot + 1, attempt_start,
+                            std::max(end, attempt_start) - attempt_start, std::move(args)});
 }
 
 bool TraceRecorder::write_run_finish(const RunCounts& state) {
@@ -129,12 +147,15 @@ bool TraceRecorder::write_run_finish(const RunCounts& state) {
         {"ignored", std::to_string(state.ignored)},
         {"measured", std::to_string(state.measured)},
         {"filtered_out", std::to_string(state.filtered_out)}};
+    if (state.flaky) {
+        args.emplace_back("flaky", std::to_string(*state.flaky));
+    }
     if (shuffle_seed_) {
         // As text: a viewer reads numbers as doubles, which would round a 64-bit seed.
         args.emplace_back("shuffle_seed", json_text(std::to_string(*shuffle_seed_)));
     }
     events_.push_back(Event{'X', "run", "run", 0, run_start_, end - run_start_, std::move(args)});
-    return state.failed == 0;
+    return state.succeeded();
 }
 
 std::string TraceRecorder::json() const {

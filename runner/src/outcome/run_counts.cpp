@@ -8,6 +8,9 @@ void RunCounts::count(CompletedTest& completed) {
     switch (result.kind) {
     case TestResultKind::Passed:
         ++passed;
+        if (flaky && result.is_flaky()) {
+            ++*flaky;
+        }
         if (keep_successes) {
             not_failures.emplace_back(completed.desc, std::move(output));
         }

@@ -26,12 +26,18 @@ struct RunCounts {
     std::vector<std::pair<TestDesc, std::string>> time_failures;
     std::vector<TestDesc> ignores;
     std::optional<TestSuiteExecTime> exec_time; // set when the last check has been counted
+    // Passes after failed attempts; counted, and shown, only with retries on.
+    std::optional<std::uint64_t> flaky;
+    bool flaky_fails = false; // a flaky pass fails the run
 
     // Counts a completed check and keeps it for the final report; its captured output moves
     // into the lists.
     void count(CompletedTest& completed);
 
     std::uint64_t current_test_count() const { return passed + failed + ignored + measured; }
+
+    // The run's success flag: no check failed, and no check was flaky where that fails a run.
+    bool succeeded() const { return failed == 0 && !(flaky_fails && flaky.value_or(0) > 0); }
 };
 
 } // namespace runner

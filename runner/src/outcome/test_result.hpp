@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runner/test_desc.hpp"
 
@@ -33,12 +34,25 @@ enum class TestResultKind {
     TimeLimitExceeded
 };
 
+// A failed attempt of a check that then ran again (SARNIVELLE_TEST_RETRIES).
+struct FailedAttempt {
+    TestResultKind kind = TestResultKind::Failed;
+    std::string message; // as in TestResult
+    std::optional<std::chrono::nanoseconds> exec_time;
+    std::string stdout_bytes;
+    // When the run loop took the attempt's result; the next attempt started then.
+    std::chrono::steady_clock::time_point ended;
+};
+
 struct TestResult {
     TestResultKind kind = TestResultKind::Passed;
     // Failed: the panic message (empty for a payload that is not text); FailedWithMessage: the
     // message the report adds as a note. Empty for the other kinds.
     std::string message;
     BenchSamples bench; // Measured only
+    // The failed attempts before the one this result comes from, in order; empty without
+    // retries. A pass with earlier attempts is flaky.
+    std::vector<FailedAttempt> earlier_attempts{};
 
     static TestResult passed() { return {}; }
     static TestResult failed(std::string panic_message = {}) {
@@ -52,6 +66,10 @@ struct TestResult {
     static TestResult measured(BenchSamples samples) {
         return {TestResultKind::Measured, {}, samples};
     }
+
+    // The attempt this result comes from, counted from 1.
+    std::size_t attempt() const { return earlier_attempts.size() + 1; }
+    bool is_flaky() const { return kind == TestResultKind::Passed && !earlier_attempts.empty(); }
 
     bool is_failure() const {
         return kind == TestResultKind::Failed || kind == TestResultKind::FailedWithMessage ||

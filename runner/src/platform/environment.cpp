@@ -90,4 +90,19 @@ std::optional<std::string> env_text(const EnvVariable& variable, const EnvLookup
     return env(variable.name);
 }
 
+std::optional<std::size_t> env_choice(const EnvVariable& variable,
+                                      std::span<const std::string_view> words,
+                                      const EnvLookup& env) {
+    const auto value = env(variable.name);
+    if (!value) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (*value == words[i]) {
+            return i;
+        }
+    }
+    invalid(variable.error, variable.name, *value);
+}
+
 } // namespace runner::platform

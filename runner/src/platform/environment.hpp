@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ namespace runner::platform {
 // When a variable is read (for the reader of the table; the using code decides).
 enum class EnvRead {
     Options,     // while the command line is read, by the rule the option table gives
-    RunStart,    // when a run starts, after the run-start line
+    RunStart,    // when a run starts (the thread count after the run-start line)
     CheckThread, // each time a check thread is started
     Failure,     // when a check fails
     Report,      // when the report's location is chosen
@@ -33,6 +34,7 @@ enum class EnvParse {
     PositiveCount, // an unsigned decimal number greater than zero
     Thresholds,    // "WARN,CRITICAL", two unsigned decimal numbers, WARN <= CRITICAL
     Text,          // the value as it is
+    Choice,        // one of the words the using code names
 };
 
 struct EnvVariable {
@@ -58,6 +60,10 @@ inline constexpr EnvVariable environment_table[] = {
      "Duration variable {} expected to have 2 numbers separated by comma, but got {}"},
     {"SARNIVELLE_TEST_THREADS", EnvRead::RunStart, EnvParse::PositiveCount,
      "{} is `{}`, should be a positive integer."},
+    {"SARNIVELLE_TEST_RETRIES", EnvRead::RunStart, EnvParse::Unsigned,
+     "{} is `{}`, should be a number."},
+    {"SARNIVELLE_TEST_FLAKY", EnvRead::RunStart, EnvParse::Choice,
+     "{} is `{}`, should be `pass` or `fail`."},
     {"SARNIVELLE_MIN_STACK", EnvRead::CheckThread, EnvParse::Unsigned, {}},
     {"SARNIVELLE_BACKTRACE", EnvRead::Failure, EnvParse::NotZero, {}},
     {"TERM", EnvRead::Report, EnvParse::Text, {}},
@@ -110,5 +116,9 @@ std::optional<Thresholds> env_thresholds(const EnvVariable& variable,
                                          const EnvLookup& env = process_env);
 std::optional<std::string> env_text(const EnvVariable& variable,
                                     const EnvLookup& env = process_env);
+// Choice: the place of the value among `words`; nothing when unset.
+std::optional<std::size_t> env_choice(const EnvVariable& variable,
+                                      std::span<const std::string_view> words,
+                                      const EnvLookup& env = process_env);
 
 } // namespace runner::platform

@@ -33,6 +33,17 @@ std::string suite_name() {
     return "checks";
 }
 
+// SARNIVELLE_TEST_RETRIES and SARNIVELLE_TEST_FLAKY; an invalid value ends with a panic.
+RetryPolicy retry_policy() {
+    RetryPolicy policy;
+    policy.retries =
+        platform::env_number(platform::env_variable("SARNIVELLE_TEST_RETRIES")).value_or(0);
+    constexpr std::string_view flaky_words[] = {"pass", "fail"};
+    policy.flaky_fails =
+        platform::env_choice(platform::env_variable("SARNIVELLE_TEST_FLAKY"), flaky_words) == 1;
+    return policy;
+}
+
 // Colour is wanted: --color always, or auto while capturing with standard output a terminal.
 bool use_color(const TestOpts& opts) {
     switch (opts.color) {
@@ -50,12 +61,17 @@ bool use_color(const TestOpts& opts) {
 
 RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
                              const RunnerConfig& config, OutputLocation& out) {
+    const RetryPolicy retry = retry_policy();
     std::unique_ptr<LogFile> log;
     if (opts.logfile) {
         log = std::make_unique<LogFile>(*opts.logfile);
     }
     RunCounts counts;
     counts.keep_successes = opts.show_output;
+    if (retry.on()) {
+        counts.flaky = 0;
+        counts.flaky_fails = retry.flaky_fails;
+    }
     FormatterSettings settings;
     settings.use_color = use_color(opts);
     for (const auto& test : tests) {
@@ -65,13 +81,14 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
     settings.time_options = opts.time_options;
     settings.check_deadline = config.check_deadline;
     settings.suite_name = suite_name();
+    settings.max_attempts = retry.max_attempts();
     const std::unique_ptr<OutputFormatter> formatter =
         with_run_outputs(make_formatter(opts.format, out, settings), opts, settings);
 
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
     summary.abandoned_threads =
-        run_loop(LoopContext{opts, config, *formatter, counts, log.get()}, std::move(tests));
+        run_loop(LoopContext{opts, config, *formatter, counts, log.get(), retry}, std::move(tests));
     counts.exec_time = TestSuiteExecTime{std::chrono::steady_clock::now() - start};
 
     const RunCounts& st = counts; // as the message names it

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "format/formatter.hpp"
+#include "outcome/attempts.hpp"
 #include "outcome/run_counts.hpp"
 #include "platform/environment.hpp"
 #include "platform/platform.hpp"
@@ -31,7 +32,7 @@ struct TimeoutEntry {
 
 class RunLoop {
 public:
-    explicit RunLoop(const LoopContext& context) : c_(context) {}
+    explicit RunLoop(const LoopContext& context) : c_(context), attempts_(context.retry) {}
 
     // Returns true when fail-fast stopped the loop while checks were still running.
     bool run(std::vector<TestDescAndFn> tests) {
@@ -131,8 +132,19 @@ private:
         platform::release_kept_stacks();
     }
 
+    // A failed check with attempts left: its attempt is kept and the check goes back to be
+    // started again, the same way. True then; the result is not reported.
+    bool retry(CompletedTest& completed, CheckRun& done) {
+        if (!attempts_.keep_failed(completed, clock::now())) {
+            return false;
+        }
+        selected_[completed.id.value] = std::move(done.test);
+        return true;
+    }
+
     // Logs, reports and counts a completed check; true when fail-fast stops the run.
     bool handle(CompletedTest& completed) {
+        attempts_.finish(completed);
         if (c_.log != nullptr) {
             c_.log->write_result(completed.desc, completed.result, completed.exec_time);
         }
@@ -146,42 +158,53 @@ private:
     bool run_sequential(const std::vector<TestId>& ids, bool force_ignore) {
         keep_spares(1);
         for (const TestId id : ids) {
-            std::shared_ptr<CheckRun> run;
-            try {
-                run = prepare(id);
-            } catch (const std::bad_alloc&) {
-                // Nothing else runs: only what is kept for later can be given back.
-                release_kept_memory();
-                run = prepare(id);
-            }
-            c_.formatter.write_test_start(run->test.desc);
-            RunningTest running = run_test(std::move(run), force_ignore);
-            std::shared_ptr<CheckRun> done = channel_->recv();
-            running.join();
-            CompletedTest completed = take_result(*done);
-            recycle(std::move(done));
-            if (handle(completed)) {
-                return true;
-            }
+            bool again = false;
+            do {
+                std::shared_ptr<CheckRun> run;
+                try {
+                    run = prepare(id);
+                } catch (const std::bad_alloc&) {
+                    // Nothing else runs: only what is kept for later can be given back.
+                    release_kept_memory();
+                    run = prepare(id);
+                }
+                if (!again) {
+                    c_.formatter.write_test_start(run->test.desc);
+                }
+                RunningTest running = run_test(std::move(run), force_ignore);
+                std::shared_ptr<CheckRun> done = channel_->recv();
+                running.join();
+                CompletedTest completed = take_result(*done);
+                again = retry(completed, *done);
+                recycle(std::move(done));
+                if (!again && handle(completed)) {
+                    return true;
+                }
+            } while (again);
         }
         return false;
     }
 
     // Starts check `id`. False when memory ran out before anything of it was started or
-    // announced: the check stays selected, to be started later.
-    bool start(TestId id, std::deque<TimeoutEntry>& timeouts) {
+    // announced: the check stays selected, to be started later. A check that starts `again`
+    // keeps the start and the deadline of its first attempt.
+    bool start(TestId id, std::deque<TimeoutEntry>& timeouts, bool again = false) {
         std::shared_ptr<CheckRun> run;
         try {
             run = prepare(id);
-            timeouts.push_back(
-                TimeoutEntry{id, run->test.desc, clock::now() + c_.config.check_deadline});
+            if (!again) {
+                timeouts.push_back(
+                    TimeoutEntry{id, run->test.desc, clock::now() + c_.config.check_deadline});
+            }
         } catch (const std::bad_alloc&) {
             if (run) {
                 unprepare(std::move(run));
             }
             return false;
         }
-        c_.formatter.write_test_start(run->test.desc);
+        if (!again) {
+            c_.formatter.write_test_start(run->test.desc);
+        }
         running_.push_back(Running{id, run_test(std::move(run), !c_.opts.run_tests)});
         return true;
     }
@@ -192,24 +215,35 @@ private:
         concurrency = std::min(concurrency, ids.size());
         // Never longer than the concurrency: adding to it allocates nothing.
         running_.reserve(concurrency);
+        // Checks to start again: at most one per running check.
+        if (c_.retry.on()) {
+            again_.reserve(concurrency);
+        }
         keep_spares(concurrency);
         const auto is_running = [this](TestId id) {
             return std::any_of(running_.begin(), running_.end(),
                                [id](const Running& entry) { return entry.id == id; });
         };
 
-        while (!running_.empty() || next < ids.size()) {
-            while (running_.size() < concurrency && next < ids.size()) {
-                if (!start(ids[next], timeouts)) {
+        while (!running_.empty() || next < ids.size() || !again_.empty()) {
+            // Checks to run again go first, into the place their last attempt left.
+            while (running_.size() < concurrency && (next < ids.size() || !again_.empty())) {
+                const bool again = !again_.empty();
+                const TestId id = again ? again_.back() : ids[next];
+                if (!start(id, timeouts, again)) {
                     if (!running_.empty()) {
                         break; // a check that ends frees memory; then the next one starts
                     }
                     release_kept_memory();
-                    if (!start(ids[next], timeouts)) {
+                    if (!start(id, timeouts, again)) {
                         throw std::bad_alloc();
                     }
                 }
-                ++next;
+                if (again) {
+                    again_.pop_back();
+                } else {
+                    ++next;
+                }
             }
 
             std::shared_ptr<CheckRun> done;
@@ -245,8 +279,11 @@ private:
             }
             finished.join();
             CompletedTest completed = take_result(*done);
+            const bool again = retry(completed, *done);
             recycle(std::move(done));
-            if (handle(completed)) {
+            if (again) {
+                again_.push_back(completed.id);
+            } else if (handle(completed)) {
                 return true;
             }
         }
@@ -260,6 +297,9 @@ private:
     std::vector<Running> running_;
     // Finished runs kept for later checks.
     std::vector<std::shared_ptr<CheckRun>> spare_;
+    // Failed attempts of checks that run again, and those checks until they start.
+    Attempts attempts_;
+    std::vector<TestId> again_;
 };
 
 } // namespace

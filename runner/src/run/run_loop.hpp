@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "outcome/attempts.hpp"
 #include "runner/options.hpp"
 #include "runner/runner.hpp"
 #include "runner/test_desc.hpp"
@@ -24,6 +25,7 @@ struct LoopContext {
     OutputFormatter& formatter;
     RunCounts& counts;
     LogFile* log; // none without --logfile
+    RetryPolicy retry{};
 };
 
 // The loop itself: selects the checks, tells the report the run starts, works out the

@@ -9,6 +9,7 @@
 #include "check/thread_context.hpp"
 #include "outcome/calc_result.hpp"
 #include "platform/environment.hpp"
+#include "run/exit_guard.hpp"
 #include "runner/bencher.hpp"
 
 namespace runner {
@@ -109,6 +110,7 @@ CompletedTest execute(const std::shared_ptr<CheckRun>& run, bool own_thread) {
         CheckScope scope(
             test.desc,
             run->nocapture ? nullptr : std::shared_ptr<detail::OutputCapture>(run, &run->capture));
+        const RunningCheckMark running(test.desc.name);
         const auto start = clock::now();
         failure = detail::catch_failure(scope.site(), [&] {
             if (test.is_bench()) {

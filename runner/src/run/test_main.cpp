@@ -12,6 +12,7 @@
 #include "platform/bazel_protocol.hpp"
 #include "run/console_run.hpp"
 #include "run/crash.hpp"
+#include "run/exit_guard.hpp"
 #include "run/list.hpp"
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
@@ -92,13 +93,17 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         capture.active = true;
     }
     install_crash_handlers();
+    // A check that calls exit or quick_exit ends the run as a failure.
+    ExitGuardScope exit_guard;
     try {
         const RunSummary summary = run_tests_console(opts, std::move(tests), config, out);
         capture.keep = summary.abandoned_threads;
+        exit_guard.keep = summary.abandoned_threads;
         return {summary.success ? 0 : failure_status, summary.abandoned_threads};
     } catch (const IoError& error) {
         report_io_error(error);
         capture.keep = true;
+        exit_guard.keep = true;
         return {failure_status, true};
     }
 }
