@@ -345,6 +345,50 @@ TEST_P(BatchQuery, spans_of_different_lengths_throw_before_writing) {
     }
 }
 
+// On and beyond a far edge the blend holds its upper index at 8, so it reads only the vertices
+// of that edge: with every other vertex NaN, a path that fetched a neighbour in memory instead
+// (the next line of the grid, or past its end) would turn a finite height into NaN.
+TEST(BilinearHeights, on_and_beyond_a_far_edge_read_only_the_edge) {
+    struct Edge {
+        const char* name;
+        bool (*on_edge)(int ix, int iy);
+        bool x_beyond;
+        bool y_beyond;
+    };
+    const Edge edges[] = {
+        {"far y edge", [](int, int iy) { return iy == 8; }, false, true},
+        {"far x edge", [](int ix, int) { return ix == 8; }, true, false},
+        {"far corner", [](int ix, int iy) { return ix == 8 && iy == 8; }, true, true},
+    };
+    constexpr std::array<float, 5> beyond = {192.0f, 192.5f, 300.0f, 1e30f, inf};
+    for (const Edge& edge : edges) {
+        const HeightGrid grid = grid_of([&](int ix, int iy) {
+            return edge.on_edge(ix, iy) ? static_cast<float>(1 + ix + iy) : nan;
+        });
+        std::vector<float> x;
+        std::vector<float> y;
+        for (const float far : beyond) {
+            for (int step = -5; step <= 45; ++step) {
+                const float along = 4.8f * static_cast<float>(step); // -24.0 to 216.0
+                x.push_back(edge.x_beyond ? far : along);
+                y.push_back(edge.y_beyond ? far : along);
+            }
+        }
+        for (const BatchPath path : all_batch_paths) {
+            if (!batch_path_supported(path)) {
+                continue;
+            }
+            std::vector<float> out(x.size(), guard_value);
+            bilinear_heights(grid, x, y, out, path);
+            const Terrain terrain{edge.name, grid, 0};
+            EXPECT_TRUE(matches_point_queries(Query::Bilinear, terrain, x, y, out))
+                << batch_path_name(path);
+            EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](float v) { return std::isnan(v); }))
+                << edge.name << " on " << batch_path_name(path);
+        }
+    }
+}
+
 // The split of every cell, which the batch queries do not read, is get_split_dir's.
 TEST(CellTable, split_is_the_split_of_each_cell) {
     for (const std::uint16_t key : std::array<std::uint16_t, 4>{0x0000, 0x0101, 0xA9B4, 0xFFFF}) {

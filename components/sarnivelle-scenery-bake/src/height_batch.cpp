@@ -167,9 +167,18 @@ void check_lengths(const char* query, std::size_t x, std::size_t y, std::size_t 
     }
 }
 
+static_assert(sizeof(SplitDir) == 1 && static_cast<unsigned>(SplitDir::Diag00To11) == 0 &&
+                  static_cast<unsigned>(SplitDir::Diag10To01) == 1,
+              "the kernels read the splits as bytes, 0 for Diag00To11");
+
 batch::CellArrays arrays_of(const CellTable& cells) {
-    return {cells.slope.data(),   cells.normal_z.data(), cells.diagonal_end_x.data(),
-            cells.plane_d.data(), cells.plane_nx.data(), cells.plane_ny.data()};
+    return {cells.slope.data(),
+            cells.normal_z.data(),
+            cells.diagonal_end_x.data(),
+            cells.plane_d.data(),
+            cells.plane_nx.data(),
+            cells.plane_ny.data(),
+            reinterpret_cast<const unsigned char*>(cells.split.data())};
 }
 
 } // namespace

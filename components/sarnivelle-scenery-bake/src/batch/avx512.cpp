@@ -9,6 +9,7 @@
 
 #include <immintrin.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,6 +17,42 @@
 
 namespace sarnivelle_scenery_bake::height::batch {
 namespace {
+
+// Which of the lanes 16 * part to 16 * part + 15 of a grid, entry k = ix * 9 + iy from 0 to 79,
+// have iy below 8, have ix below 8, and so on.
+struct CornerMasks {
+    __mmask16 vertex;
+    __mmask16 below_last_y;
+    __mmask16 below_last_x;
+    __mmask16 last_y_below_last_x;
+    __mmask16 below_last_both;
+    __mmask16 last_x_below_last_y;
+};
+
+constexpr std::array<CornerMasks, 5> corner_masks = [] {
+    std::array<CornerMasks, 5> masks{};
+    for (int part = 0; part < 5; ++part) {
+        const auto lanes = [part](auto holds) {
+            unsigned mask = 0;
+            for (int lane = 0; lane < 16; ++lane) {
+                const int k = 16 * part + lane;
+                if (holds(k % 9 == 8, k >= 72)) {
+                    mask |= 1u << lane;
+                }
+            }
+            return static_cast<__mmask16>(mask);
+        };
+        masks[static_cast<std::size_t>(part)] = {
+            lanes([](bool, bool) { return true; }),
+            lanes([](bool last_y, bool) { return !last_y; }),
+            lanes([](bool, bool last_x) { return !last_x; }),
+            lanes([](bool last_y, bool last_x) { return last_y && !last_x; }),
+            lanes([](bool last_y, bool last_x) { return !last_y && !last_x; }),
+            lanes([](bool last_y, bool last_x) { return !last_y && last_x; }),
+        };
+    }
+    return masks;
+}();
 
 struct Avx512 {
     static constexpr std::size_t width = 16;
@@ -52,16 +89,12 @@ struct Avx512 {
     struct Table64 {
         F part[4];
     };
+    // 81 entries, then zeros.
     struct Table96 {
         F part[6];
     };
     static Table64 cell_table(const float* p) {
         return {{load(p), load(p + 16), load(p + 32), load(p + 48)}};
-    }
-    // The 81 heights of a grid, then zeros.
-    static Table96 grid_table(const float* p) {
-        return {{load(p), load(p + 16), load(p + 32), load(p + 48), load(p + 64),
-                 _mm512_maskz_loadu_ps(0x0001, p + 80)}};
     }
     // Entry index & 31 of parts 0 and 1, 2 and 3 or 4 and 5.
     static F pair(const F* part, I index) {
@@ -71,14 +104,52 @@ struct Avx512 {
         const M upper = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32));
         return select(upper, pair(table.part + 2, index), pair(table.part, index));
     }
-    static F lookup(const Table96& table, I index) {
-        const M from_32 = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32));
-        const M from_64 = _mm512_cmpge_epi32_mask(index, _mm512_set1_epi32(64));
+    static F lookup_either(const Table64& first, const Table64& second, M m, I index) {
+        return select(m, lookup(second, index), lookup(first, index));
+    }
+
+    // The four corners of the blend as four tables over one index, k = ix * 9 + iy: entry k
+    // of each holds the corner of vertex (ix, iy), with the upper index held at 8 as the blend
+    // holds it. The four look-ups then share their index and their masks.
+    struct CornerTables {
+        Table96 h00;
+        Table96 h10;
+        Table96 h01;
+        Table96 h11;
+    };
+    static CornerTables grid_table(const float* grid) {
+        CornerTables t;
+        // Part 5 holds entry 80 alone, vertex (8, 8), whose four corners are itself.
+        t.h00.part[5] = _mm512_maskz_loadu_ps(0x0001, grid + 80);
+        t.h10.part[5] = t.h00.part[5];
+        t.h01.part[5] = t.h00.part[5];
+        t.h11.part[5] = t.h00.part[5];
+        for (int part = 0; part < 5; ++part) {
+            const float* p = grid + 16 * part;
+            const CornerMasks& m = corner_masks[static_cast<std::size_t>(part)];
+            // Masked loads read only the lanes they load: nothing past entry 80.
+            t.h00.part[part] = _mm512_maskz_loadu_ps(m.vertex, p);
+            t.h01.part[part] = _mm512_mask_loadu_ps(t.h00.part[part], m.below_last_y, p + 1);
+            t.h10.part[part] = _mm512_mask_loadu_ps(t.h00.part[part], m.below_last_x, p + 9);
+            // k + 10 inside, k + 9 on the last y, k + 1 on the last x, k at vertex (8, 8).
+            F h11 = _mm512_mask_loadu_ps(t.h00.part[part], m.last_y_below_last_x, p + 9);
+            h11 = _mm512_mask_loadu_ps(h11, m.below_last_both, p + 10);
+            t.h11.part[part] = _mm512_mask_loadu_ps(h11, m.last_x_below_last_y, p + 1);
+        }
+        return t;
+    }
+    static F pick(const Table96& table, I index, M from_32, M from_64) {
         const F below_64 = select(from_32, pair(table.part + 2, index), pair(table.part, index));
         return select(from_64, pair(table.part + 4, index), below_64);
     }
-    static F lookup_either(const Table64& first, const Table64& second, M m, I index) {
-        return select(m, lookup(second, index), lookup(first, index));
+    // A template, so that Corners is made once the class is complete.
+    template <class Self = Avx512>
+    static Corners<Self> corners(const CornerTables& t, I ix, I iy) {
+        const I k = add_i(add_i(shl<3>(ix), ix), iy);
+        const M from_32 = _mm512_test_epi32_mask(k, _mm512_set1_epi32(32));
+        const M from_64 = _mm512_cmpge_epi32_mask(k, _mm512_set1_epi32(64));
+        return {pick(t.h00, k, from_32, from_64), pick(t.h10, k, from_32, from_64),
+                pick(t.h01, k, from_32, from_64), pick(t.h11, k, from_32, from_64)};
     }
 };
 

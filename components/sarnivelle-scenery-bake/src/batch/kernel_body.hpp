@@ -15,6 +15,16 @@
 //   lookup(table, index)                         table[index] per lane, every index in range;
 //   lookup_either(first, second, m, index)       second[index] where m holds, else first[index].
 //
+// A path may fetch in its own way what the generic code looks up one entry at a time:
+//   corners(grid_table, ix, iy)                  the four corners of the bilinear blend at
+//                                                vertex (ix, iy), each index from 0 to 8, with
+//                                                the upper index held at 8 as the blend holds it;
+//   TriangleTables(cells)                        what the triangle-plane query reads, with
+//     .diagonal_end(cx, cy, x0, x1)              x1 where cell (cx, cy) is split Diag00To11,
+//                                                else x0, and
+//     .plane(cell, m)                            the plane of the second triangle of the cell
+//                                                where m holds, else of the first.
+//
 // Each formula is written in the order of its point query in height.cpp, operation for
 // operation: the vector code must round exactly where the point query rounds. Whatever this
 // file includes or defines has internal linkage, so that no function compiled for a wide
@@ -102,6 +112,77 @@ typename V::I vertex(typename V::I ix, typename V::I iy) {
 }
 
 template <class V>
+struct Corners {
+    typename V::F h00;
+    typename V::F h10;
+    typename V::F h01;
+    typename V::F h11;
+};
+
+// The heights of vertices (lower x, lower y), (upper x, lower y), (lower x, upper y) and
+// (upper x, upper y).
+template <class V, class Table>
+Corners<V> corners(const Table& table, const BlendAxis<V>& ax, const BlendAxis<V>& ay) {
+    if constexpr (requires { V::corners(table, ax.lower, ay.lower); }) {
+        return V::corners(table, ax.lower, ay.lower);
+    } else {
+        return {V::lookup(table, vertex<V>(ax.lower, ay.lower)),
+                V::lookup(table, vertex<V>(ax.upper, ay.lower)),
+                V::lookup(table, vertex<V>(ax.lower, ay.upper)),
+                V::lookup(table, vertex<V>(ax.upper, ay.upper))};
+    }
+}
+
+template <class V>
+struct Plane {
+    typename V::F d;
+    typename V::F nx;
+    typename V::F ny;
+};
+
+// What the triangle-plane query reads, as 64-entry look-ups of the cell arrays.
+template <class V>
+class LookupTriangleTables {
+public:
+    explicit LookupTriangleTables(const CellArrays& cells)
+        : diagonal_end_x_(V::cell_table(cells.diagonal_end_x)),
+          first_d_(V::cell_table(cells.plane_d)), first_nx_(V::cell_table(cells.plane_nx)),
+          first_ny_(V::cell_table(cells.plane_ny)), second_d_(V::cell_table(cells.plane_d + 64)),
+          second_nx_(V::cell_table(cells.plane_nx + 64)),
+          second_ny_(V::cell_table(cells.plane_ny + 64)) {}
+
+    typename V::F diagonal_end(typename V::I cx, typename V::I cy, typename V::F /*x0*/,
+                               typename V::F /*x1*/) const {
+        return V::lookup(diagonal_end_x_, cell_number<V>(cx, cy));
+    }
+
+    Plane<V> plane(typename V::I cell, typename V::M second) const {
+        return {V::lookup_either(first_d_, second_d_, second, cell),
+                V::lookup_either(first_nx_, second_nx_, second, cell),
+                V::lookup_either(first_ny_, second_ny_, second, cell)};
+    }
+
+private:
+    using Table = decltype(V::cell_table(nullptr));
+    Table diagonal_end_x_;
+    Table first_d_;
+    Table first_nx_;
+    Table first_ny_;
+    Table second_d_;
+    Table second_nx_;
+    Table second_ny_;
+};
+
+template <class V>
+auto triangle_tables(const CellArrays& cells) {
+    if constexpr (requires { typename V::TriangleTables; }) {
+        return typename V::TriangleTables(cells);
+    } else {
+        return LookupTriangleTables<V>(cells);
+    }
+}
+
+template <class V>
 void bilinear(const float* grid, const float* x, const float* y, float* out, std::size_t n) {
     const auto table = V::grid_table(grid);
     for_each_vector<V>(x, y, out, n, [&table](typename V::F vx, typename V::F vy) {
@@ -109,10 +190,11 @@ void bilinear(const float* grid, const float* x, const float* y, float* out, std
         const BlendAxis<V> ay = blend_axis<V>(vy);
         const typename V::F fx = ax.fraction;
         const typename V::F fy = ay.fraction;
-        const typename V::F h00 = V::lookup(table, vertex<V>(ax.lower, ay.lower));
-        const typename V::F h10 = V::lookup(table, vertex<V>(ax.upper, ay.lower));
-        const typename V::F h01 = V::lookup(table, vertex<V>(ax.lower, ay.upper));
-        const typename V::F h11 = V::lookup(table, vertex<V>(ax.upper, ay.upper));
+        const Corners<V> h = corners<V>(table, ax, ay);
+        const typename V::F h00 = h.h00;
+        const typename V::F h10 = h.h10;
+        const typename V::F h01 = h.h01;
+        const typename V::F h11 = h.h11;
         const typename V::F one = V::splat(1.0f);
         const typename V::F gx = V::sub(one, fx);
         const typename V::F gy = V::sub(one, fy);
@@ -128,14 +210,8 @@ void bilinear(const float* grid, const float* x, const float* y, float* out, std
 template <class V>
 void triangle_plane(const CellArrays& cells, const float* x, const float* y, float* out,
                     std::size_t n) {
-    const auto diagonal_end_x = V::cell_table(cells.diagonal_end_x);
-    const auto first_d = V::cell_table(cells.plane_d);
-    const auto first_nx = V::cell_table(cells.plane_nx);
-    const auto first_ny = V::cell_table(cells.plane_ny);
-    const auto second_d = V::cell_table(cells.plane_d + 64);
-    const auto second_nx = V::cell_table(cells.plane_nx + 64);
-    const auto second_ny = V::cell_table(cells.plane_ny + 64);
-    for_each_vector<V>(x, y, out, n, [&](typename V::F vx, typename V::F vy) {
+    const auto tables = triangle_tables<V>(cells);
+    for_each_vector<V>(x, y, out, n, [&tables](typename V::F vx, typename V::F vy) {
         using F = typename V::F;
         // Cell: only the index is limited, the point is not.
         const typename V::I cx = cell_index<V>(vx);
@@ -149,7 +225,7 @@ void triangle_plane(const CellArrays& cells, const float* x, const float* y, flo
 
         // Containment in the first triangle, from its corners A = (ax, y1), B = (x1, y0) and
         // C = (x0, y0), ax depending on the split.
-        const F ax = V::lookup(diagonal_end_x, cell);
+        const F ax = tables.diagonal_end(cx, cy, x0, x1);
         const F k = V::splat(1.0f / (2.0f * -288.0f));
         // k * ((A.y * C.x - A.x * C.y + (C.y - A.y) * x) + (A.x - C.x) * y)
         const F s = V::mul(
@@ -164,11 +240,9 @@ void triangle_plane(const CellArrays& cells, const float* x, const float* y, flo
                                                 V::gt(t, V::sub(V::splat(1.0f), s)));
 
         // Plane of the triangle that holds the point.
-        const F d = V::lookup_either(first_d, second_d, outside, cell);
-        const F nx = V::lookup_either(first_nx, second_nx, outside, cell);
-        const F ny = V::lookup_either(first_ny, second_ny, outside, cell);
+        const Plane<V> p = tables.plane(cell, outside);
         // ((d - n.x * x) - n.y * y) / n.z, n.z being -576.0 for every triangle.
-        return V::div(V::sub(V::sub(d, V::mul(nx, vx)), V::mul(ny, vy)), V::splat(-576.0f));
+        return V::div(V::sub(V::sub(p.d, V::mul(p.nx, vx)), V::mul(p.ny, vy)), V::splat(-576.0f));
     });
 }
 

@@ -16,6 +16,8 @@ struct CellArrays {
     const float* plane_d;        // 128 entries
     const float* plane_nx;       // 128 entries
     const float* plane_ny;       // 128 entries
+    // The split of each cell: 0 for Diag00To11, 1 for Diag10To01.
+    const unsigned char* split; // 64 entries
 };
 
 struct Kernels {
