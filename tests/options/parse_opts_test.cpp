@@ -373,11 +373,6 @@ TEST(Shuffle, environment_switches_shuffling_and_gives_the_seed) {
 
 // ---- Plain settings -------------------------------------------------------------------------
 
-TEST(Settings, ignored_handling) {
-    EXPECT_EQ(opts_of(parse({"--include-ignored"})).run_ignored, RunIgnored::Yes);
-    EXPECT_EQ(opts_of(parse({"--ignored"})).run_ignored, RunIgnored::Only);
-}
-
 TEST(Settings, bench_and_test_choose_what_runs) {
     // {arguments, benchmarks, tests}
     const std::vector<std::tuple<std::vector<std::string>, bool, bool>> cases = {
@@ -426,25 +421,48 @@ TEST(Settings, test_threads_must_be_a_positive_number) {
     }
 }
 
-TEST(Settings, color_takes_exact_lower_case_words) {
-    EXPECT_EQ(opts_of(parse({"--color", "auto"})).color, ColorConfig::AutoColor);
-    EXPECT_EQ(opts_of(parse({"--color", "always"})).color, ColorConfig::AlwaysColor);
-    EXPECT_EQ(opts_of(parse({"--color=never"})).color, ColorConfig::NeverColor);
-    EXPECT_EQ(error_of(parse({"--color", "Always"})),
-              "argument for --color must be auto, always, or never (was Always)");
-    EXPECT_EQ(error_of(parse({"--color="})),
-              "argument for --color must be auto, always, or never (was )");
-}
+// Each word-valued setting from its flags, with the others left at their defaults; the words
+// are exact and lower case.
+TEST(Settings, word_settings_and_their_errors) {
+    struct Case {
+        std::vector<std::string> args;
+        RunIgnored ignored = RunIgnored::No;
+        ColorConfig color = ColorConfig::AutoColor;
+        OutputFormat format = OutputFormat::Pretty;
+    };
+    const std::vector<Case> cases = {
+        {{}},
+        {{"--include-ignored"}, RunIgnored::Yes},
+        {{"--ignored"}, RunIgnored::Only},
+        {{"--color", "auto"}},
+        {{"--color", "always"}, RunIgnored::No, ColorConfig::AlwaysColor},
+        {{"--color=never"}, RunIgnored::No, ColorConfig::NeverColor},
+        {{"-q"}, RunIgnored::No, ColorConfig::AutoColor, OutputFormat::Terse},
+        {{"--quiet"}, RunIgnored::No, ColorConfig::AutoColor, OutputFormat::Terse},
+        {{"--format", "terse"}, RunIgnored::No, ColorConfig::AutoColor, OutputFormat::Terse},
+        {{"-q", "--format", "pretty"}},
+        {{"-Zunstable-options", "-q", "--format=json"},
+         RunIgnored::No,
+         ColorConfig::AutoColor,
+         OutputFormat::Json},
+    };
+    for (const Case& c : cases) {
+        const TestOpts opts = opts_of(parse(c.args, unstable_env()));
+        const std::string args = ::testing::PrintToString(c.args);
+        EXPECT_EQ(opts.run_ignored, c.ignored) << args;
+        EXPECT_EQ(opts.color, c.color) << args;
+        EXPECT_EQ(opts.format, c.format) << args;
+    }
 
-TEST(Settings, format_and_quiet) {
-    EXPECT_EQ(opts_of(parse({"-q"})).format, OutputFormat::Terse);
-    EXPECT_EQ(opts_of(parse({"--quiet"})).format, OutputFormat::Terse);
-    EXPECT_EQ(opts_of(parse({"--format", "terse"})).format, OutputFormat::Terse);
-    EXPECT_EQ(opts_of(parse({"-q", "--format", "pretty"})).format, OutputFormat::Pretty);
-    EXPECT_EQ(opts_of(parse({"-Zunstable-options", "-q", "--format=json"}, unstable_env())).format,
-              OutputFormat::Json);
-    EXPECT_EQ(error_of(parse({"--format", "JSON"})),
-              "argument for --format must be pretty, terse, json or junit (was JSON)");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"--color", "Always"}, "argument for --color must be auto, always, or never (was Always)"},
+        {{"--color="}, "argument for --color must be auto, always, or never (was )"},
+        {{"--format", "JSON"},
+         "argument for --format must be pretty, terse, json or junit (was JSON)"},
+    };
+    for (const auto& [args, expected] : errors) {
+        EXPECT_EQ(error_of(parse(args)), expected) << ::testing::PrintToString(args);
+    }
 }
 
 TEST(Settings, logfile_warns_without_a_newline_and_only_on_success) {
