@@ -28,3 +28,15 @@ void operator delete(void* memory) noexcept {
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+
+// The standard library's temporary buffers (std::stable_sort) come from the nothrow form and go
+// back through the plain delete: both must be this file's, or a sanitizer's allocator sees its
+// memory freed by another.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++allocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
