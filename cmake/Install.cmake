@@ -3,9 +3,12 @@
 #
 #   find_package(Sarnivelle CONFIG REQUIRED)
 #
-# which defines the targets Sarnivelle::check, Sarnivelle::runner, Sarnivelle::dat,
-# Sarnivelle::height, Sarnivelle::aabb and Sarnivelle::noise, and the function
+# (or with a version, `find_package(Sarnivelle 0.1 CONFIG REQUIRED)`: any release of the same
+# major version that is at least as new is accepted), which defines the targets
+# Sarnivelle::check, Sarnivelle::runner, Sarnivelle::dat, Sarnivelle::height, Sarnivelle::aabb
+# and Sarnivelle::noise, and the functions sarnivelle_add_check_executable and
 # sarnivelle_discover_checks. A program that links Sarnivelle::height alone links no runner code.
+# The example project lands in share/sarnivelle/examples/consumer.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -35,7 +38,13 @@ install(EXPORT SarnivelleTargets NAMESPACE Sarnivelle:: DESTINATION ${_sarnivell
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/SarnivelleConfig.cmake.in
     ${PROJECT_BINARY_DIR}/SarnivelleConfig.cmake
     INSTALL_DESTINATION ${_sarnivelle_package_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/SarnivelleConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES
     ${PROJECT_BINARY_DIR}/SarnivelleConfig.cmake
+    ${PROJECT_BINARY_DIR}/SarnivelleConfigVersion.cmake
     ${CMAKE_CURRENT_LIST_DIR}/SarnivelleChecks.cmake
+    ${CMAKE_CURRENT_LIST_DIR}/SarnivelleCheckExecutable.cmake
     DESTINATION ${_sarnivelle_package_dir})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/consumer
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/sarnivelle/examples)

@@ -24,7 +24,7 @@
 
 namespace fixture {
 
-using Traits = runner::detail::CheckTraits;
+using Traits = runner::check_attributes::Attributes;
 
 consteval Traits ignored() {
     return {.ignore = true, .ignore_message = {}, .should_panic = {}};
@@ -51,9 +51,8 @@ consteval runner::StaticTestDescAndFn make_check(std::string_view full_name,
                                                  std::string_view traits_text,
                                                  runner::SourceLocation site,
                                                  runner::StaticCheckFn fn, Traits traits = {}) {
-    const std::size_t tail = traits_text.empty() ? 0 : traits_text.size() + 2;
-    return runner::detail::make_static_check(full_name, own_name, group, site, fn, traits,
-                                             {.head = "FIXTURE_CHECK(", .tail = tail});
+    return runner::detail::make_static_check(full_name, own_name, group, traits_text, site, fn,
+                                             traits, "FIXTURE_CHECK(");
 }
 
 consteval runner::StaticTestDescAndFn as_bench(runner::StaticTestDescAndFn check,

@@ -185,3 +185,7 @@ JoinHandle spawn(std::function<void()> body);
                                                sarnivelle_left_, sarnivelle_right_);               \
         }                                                                                          \
     } while (false)
+
+// The comparing assertions: SARNIVELLE_ASSERT_NE, _LT, _LE, _GT, _GE, _NEAR, _ULPS, _THROWS and
+// _NO_THROW.
+#include "runner/assertions.hpp" // IWYU pragma: export

@@ -39,6 +39,8 @@ std::string stack_backtrace() {
         // The frames of the failure machinery itself tell the reader nothing.
         if (shown == 0 && (name.find("runner::panic") != std::string::npos ||
                            name.find("runner::detail::assert") != std::string::npos ||
+                           (name.find("runner::detail::") != std::string::npos &&
+                            name.find("_failed(") != std::string::npos) ||
                            name.find("stack_backtrace") != std::string::npos ||
                            name.find("write_panic_report") != std::string::npos)) {
             continue;

@@ -4,16 +4,20 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <sstream>
 
 #include "check/thread_context.hpp"
 #include "format/output_location.hpp"
 #include "options/parse_opts.hpp"
 #include "platform/bazel_protocol.hpp"
+#include "platform/check_records.hpp"
 #include "run/console_run.hpp"
 #include "run/crash.hpp"
 #include "run/exit_guard.hpp"
 #include "run/list.hpp"
+#include "run/registry_guard.hpp"
 #include "runner/check.hpp"
 #include "runner/runner.hpp"
 
@@ -27,6 +31,9 @@ std::vector<std::string>& argument_store() {
     return args;
 }
 
+// Whether lang_start has kept the process arguments (there may be none at all).
+bool arguments_kept = false;
+
 void report_io_error(const IoError& error) {
     std::fprintf(stderr, "error: io error when listing tests: %s\n", error.debug().c_str());
     std::fflush(stderr);
@@ -37,8 +44,11 @@ struct MainOutcome {
     bool abandoned_threads = false;
 };
 
+// `registry_error`: what the registry guards found, reported only when checks are run or
+// listed.
 MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
-                     const RunnerConfig& config, TestProtocolScope& protocol) {
+                     const RunnerConfig& config, TestProtocolScope& protocol,
+                     const std::optional<std::string>& registry_error) {
     // A closed pipe on standard output must become a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -60,6 +70,10 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         return {failure_status, false};
     }
     TestOpts opts = std::get<TestOpts>(std::move(parsed));
+    if (registry_error) {
+        std::fprintf(stderr, "error: %s\n", registry_error->c_str());
+        return {failure_status, false};
+    }
     // The test protocol of a build system running the executable: shards, the JUnit file and
     // the crash marker, which the caller removes on every way out of here.
     if (const auto error = protocol.begin(process_env, opts)) {
@@ -108,33 +122,14 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
     }
 }
 
-} // namespace
-
-const std::vector<std::string>& process_args() {
-    return argument_store();
-}
-
-int lang_start(int argc, char** argv, void (*entry)()) {
-    auto& args = argument_store();
-    args.assign(argv, argv + argc);
-    detail::enter_thread("main", nullptr);
-    try {
-        entry();
-    } catch (const Panic&) {
-        // The report was written where the main thread writes: standard error.
-        std::fflush(stdout);
-        return failure_status;
-    }
-    return 0;
-}
-
-void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
-               const RunnerConfig& config) {
+// Runs or lists the checks, removes the crash marker, and ends the process unless the run passed.
+void main_of(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
+             const RunnerConfig& config, const std::optional<std::string>& registry_error) {
     MainOutcome outcome;
     // Its destructor removes the crash marker when a panic leaves through here.
     TestProtocolScope protocol;
     try {
-        outcome = run_main(args, std::move(tests), config, protocol);
+        outcome = run_main(args, std::move(tests), config, protocol, registry_error);
     } catch (const std::exception& error) {
         // The runner itself failed on the main thread (memory ran out): nothing more can be
         // reported, and checks may still run.
@@ -159,8 +154,58 @@ void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> 
     }
 }
 
+void all_checks_entry() {
+    test_main_static(all_defined_checks());
+}
+
+} // namespace
+
+const std::vector<std::string>& process_args() {
+    return argument_store();
+}
+
+int lang_start(int argc, char** argv, void (*entry)()) {
+    auto& args = argument_store();
+    if (argv != nullptr && argc > 0) {
+        args.assign(argv, argv + argc);
+    }
+    arguments_kept = true;
+    detail::enter_thread("main", nullptr);
+    try {
+        entry();
+    } catch (const Panic&) {
+        // The report was written where the main thread writes: standard error.
+        std::fflush(stdout);
+        return failure_status;
+    }
+    return 0;
+}
+
+void test_main(const std::vector<std::string>& args, std::vector<TestDescAndFn> tests,
+               const RunnerConfig& config) {
+    main_of(args, std::move(tests), config, std::nullopt);
+}
+
 void test_main_static(std::span<const StaticTestDescAndFn* const> tests,
                       const RunnerConfig& config) {
+    if (!arguments_kept) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "error: runner::test_main_static was called without the process arguments: "
+                     "main must return runner::lang_start(argc, argv, entry), and the entry "
+                     "function call runner::test_main_static\n");
+        std::fflush(stderr);
+        std::exit(failure_status);
+    }
+    // Checked before anything else, reported once the command line asks for a run or a list.
+    std::optional<std::string> registry_error;
+    try {
+        const std::vector<const StaticTestDescAndFn*> defined = platform::loaded_check_records();
+        registry_error = registry_problem(tests, defined);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "error: the check runner failed: out of memory\n");
+        std::exit(failure_status);
+    }
     std::vector<TestDescAndFn> owned;
     owned.reserve(tests.size());
     for (const StaticTestDescAndFn* test : tests) {
@@ -185,7 +230,17 @@ void test_main_static(std::span<const StaticTestDescAndFn* const> tests,
         }
         owned.push_back(std::move(entry));
     }
-    test_main(process_args(), std::move(owned), config);
+    main_of(process_args(), std::move(owned), config, registry_error);
+}
+
+std::span<const StaticTestDescAndFn* const> all_defined_checks() {
+    static const std::vector<const StaticTestDescAndFn*> checks =
+        sorted_by_name(platform::loaded_check_records());
+    return checks;
+}
+
+int main_with_all_checks(int argc, char** argv) {
+    return lang_start(argc, argv, &all_checks_entry);
 }
 
 } // namespace runner
