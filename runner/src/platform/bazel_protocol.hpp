@@ -36,6 +36,9 @@ public:
     // written; nothing has run yet then.
     std::optional<std::string> begin(const ProtocolEnv& env, TestOpts& opts);
 
+    // The run did not finish (it was interrupted): the premature-exit file stays.
+    void keep_premature_exit_file() { premature_exit_file_.reset(); }
+
 private:
     std::optional<std::string> premature_exit_file_;
 };

@@ -4,6 +4,7 @@
 // for a name the table lacks.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,6 +32,8 @@ enum class EnvParse {
     Unsigned,      // an unsigned 64-bit decimal number
     PositiveCount, // an unsigned decimal number greater than zero
     Thresholds,    // "WARN,CRITICAL", two unsigned decimal numbers, WARN <= CRITICAL
+    ZeroOrOne,     // "0" (off) or "1" (on)
+    Seconds,       // a positive decimal number of seconds, at most three decimals
     Text,          // the value as it is
 };
 
@@ -57,6 +60,10 @@ inline constexpr EnvVariable environment_table[] = {
      "Duration variable {} expected to have 2 numbers separated by comma, but got {}"},
     {"SARNIVELLE_TEST_THREADS", EnvRead::RunStart, EnvParse::PositiveCount,
      "{} is `{}`, should be a positive integer."},
+    {"SARNIVELLE_TEST_ISOLATE", EnvRead::RunStart, EnvParse::ZeroOrOne,
+     "{} is `{}`, should be 0 or 1."},
+    {"SARNIVELLE_TEST_TIMEOUT", EnvRead::RunStart, EnvParse::Seconds,
+     "{} is `{}`, should be a positive number of seconds."},
     {"SARNIVELLE_MIN_STACK", EnvRead::CheckThread, EnvParse::Unsigned, {}},
     {"SARNIVELLE_BACKTRACE", EnvRead::Failure, EnvParse::NotZero, {}},
     {"TERM", EnvRead::Report, EnvParse::Text, {}},
@@ -94,6 +101,12 @@ struct Thresholds {
 };
 std::optional<Thresholds> env_thresholds(const EnvVariable& variable,
                                          const EnvLookup& env = process_env);
+// ZeroOrOne: nothing when unset.
+std::optional<bool> env_zero_or_one(const EnvVariable& variable,
+                                    const EnvLookup& env = process_env);
+// Seconds, in milliseconds.
+std::optional<std::chrono::milliseconds> env_seconds(const EnvVariable& variable,
+                                                     const EnvLookup& env = process_env);
 std::optional<std::string> env_text(const EnvVariable& variable,
                                     const EnvLookup& env = process_env);
 

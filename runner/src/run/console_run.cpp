@@ -54,7 +54,8 @@ bool use_color(const TestOpts& opts) {
 }
 
 RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
-                             const RunnerConfig& config, OutputLocation& out) {
+                             const RunnerConfig& config, OutputLocation& out,
+                             const RunEnvironment& environment) {
     std::unique_ptr<LogFile> log;
     if (opts.logfile) {
         log = std::make_unique<LogFile>(*opts.logfile);
@@ -76,11 +77,15 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
 
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
-    summary.abandoned_threads =
-        run_loop(LoopContext{opts, config, *formatter, counts, log.get()}, std::move(tests));
+    const LoopEnd end = run_loop(LoopContext{opts, config, *formatter, counts, log.get(),
+                                             environment.interrupts, environment.server},
+                                 std::move(tests));
+    summary.abandoned_threads = end.abandoned_threads;
+    summary.interrupt = end.interrupt;
     counts.exec_time = TestSuiteExecTime{std::chrono::steady_clock::now() - start};
 
-    if (!(opts.fail_fast || counts.current_test_count() == counts.total)) {
+    // An interrupted run reports what ran, not what never started.
+    if (!(opts.fail_fast || end.interrupt != 0 || counts.current_test_count() == counts.total)) {
         panic("assertion failed: opts.fail_fast || st.current_test_count() == st.total");
     }
     summary.success = formatter->write_run_finish();

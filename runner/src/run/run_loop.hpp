@@ -1,6 +1,8 @@
 // Running the selected checks and reporting them as they complete.
 #pragma once
 
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "format/output_location.hpp"
@@ -13,17 +15,32 @@ namespace runner {
 class OutputFormatter;
 class LogFile;
 struct RunCounts;
+namespace platform {
+class InterruptWatch;
+}
+namespace process {
+class ForkServer;
+}
 
 struct RunSummary {
     bool success = false;
-    // Fail-fast stopped the run while checks were still running on their threads.
+    // Checks were still running on threads when the run ended (fail-fast, a time-out or an
+    // interrupt left them).
     bool abandoned_threads = false;
+    int interrupt = 0; // the signal that interrupted the run; 0 when none did
+};
+
+// Where a run waits for signals and runs its checks' processes; either may be absent.
+struct RunEnvironment {
+    platform::InterruptWatch* interrupts = nullptr;
+    process::ForkServer* server = nullptr; // the process mode
 };
 
 // Selects, runs and reports the checks in the form the settings choose; throws IoError when
 // the report or the log file cannot be written.
 RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
-                             const RunnerConfig& config, OutputLocation& out);
+                             const RunnerConfig& config, OutputLocation& out,
+                             const RunEnvironment& environment = {});
 
 // Number of checks run at once without --test-threads: "SARNIVELLE_TEST_THREADS", else the
 // processors available to the process, else 1.
@@ -39,11 +56,20 @@ struct LoopContext {
     OutputFormatter& formatter;
     RunCounts& counts;
     LogFile* log; // none without --logfile
+    platform::InterruptWatch* interrupts = nullptr;
+    process::ForkServer* server = nullptr; // checks run in processes of their own
+};
+
+struct LoopEnd {
+    bool abandoned_threads = false; // checks still run on threads the loop left
+    int interrupt = 0;              // the signal that interrupted the run; 0 when none did
 };
 
 // The loop itself: selects the checks, tells the report the run starts, works out the
-// concurrency, then starts checks and reports and counts each result as it arrives. Returns
-// true when fail-fast stopped it while checks were still running.
-bool run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests);
+// concurrency, then starts checks and reports and counts each result as it arrives.
+LoopEnd run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests);
+
+// A duration as the time-out message shows it: "60s", "0.25s".
+std::string seconds_text(std::chrono::milliseconds duration);
 
 } // namespace runner
