@@ -15,10 +15,12 @@ constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The pipe the handler writes to; -1 while no watch exists.
 volatile sig_atomic_t signal_pipe = -1;
+volatile sig_atomic_t signal_arrived = 0;
 struct sigaction previous[3];
 
 void on_interrupt(int signal) {
     const int saved = errno;
+    signal_arrived = 1;
     const auto byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(signal_pipe, &byte, 1);
     errno = saved;
@@ -34,6 +36,7 @@ InterruptWatch::InterruptWatch() {
     read_fd_ = fds[0];
     write_fd_ = fds[1];
     signal_pipe = write_fd_;
+    signal_arrived = 0;
     struct sigaction action {};
     action.sa_handler = &on_interrupt;
     sigemptyset(&action.sa_mask);
@@ -62,6 +65,10 @@ std::optional<int> InterruptWatch::take() {
         return byte;
     }
     return std::nullopt;
+}
+
+bool InterruptWatch::arrived() {
+    return signal_arrived != 0;
 }
 
 void InterruptWatch::restore_default(int signal) {

@@ -21,6 +21,8 @@ public:
     int fd() const { return read_fd_; }
     // The first signal received and not yet taken, without waiting.
     std::optional<int> take();
+    // A signal has arrived since the watch began: for a loop too busy to wait on fd().
+    static bool arrived();
     // Gives `signal` its default action again, so that a second one ends the process at once.
     static void restore_default(int signal);
 

@@ -182,6 +182,11 @@ private:
         running_.reserve(concurrency);
         keep_spares(concurrency);
         while (!running_.empty() || (next < ids.size() && interrupt_ == 0)) {
+            // Results that keep arriving would leave no wait to notice a signal in.
+            if (c_.interrupts != nullptr && interrupt_ == 0 &&
+                platform::InterruptWatch::arrived()) {
+                take_interrupts();
+            }
             while (running_.size() < concurrency && next < ids.size() && interrupt_ == 0) {
                 if (!start(ids[next], force_ignore, notices)) {
                     if (!running_.empty()) {
