@@ -139,6 +139,9 @@ TEST_F(Isolation, a_check_that_ends_its_process_fails_alone) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.check);
+        if (SANITIZED && std::string(c.message).find("SIGSEGV") != std::string::npos) {
+            continue; // the sanitizer reports the fault and exits instead
+        }
         const ChildResult result =
             run({"--exact", c.check, "pass::tests::quick"},
                 with(isolated, {{"XML_OUTPUT_FILE", file("junit.xml")},
