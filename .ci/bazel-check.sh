@@ -7,6 +7,7 @@
 #   - the checks ran as 4 shards, each shard's test.xml is the runner's own JUnit document,
 #     and together the shards ran each of the 27 checks exactly once; each shard left its
 #     timeline (trace.json) among its undeclared outputs;
+#   - the sharded checks pass with each check in a process of its own (SARNIVELLE_TEST_ISOLATE=1);
 #   - the test over the test-only registry, whose checks fail, makes `bazel test` fail.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -54,6 +55,11 @@ expected=$("$root/bazel-bin/components/sarnivelle-scenery-bake/sarnivelle-scener
 [ "$(sort "$names")" = "$expected" ] ||
     fail "the shards' cases are not the 27 checks each once:
 $(diff <(sort "$names") <(echo "$expected") || true)"
+
+echo "== the sharded checks, each in a process of its own"
+"$bazel" test //components/sarnivelle-scenery-bake:checks --test_env=SARNIVELLE_TEST_ISOLATE=1 \
+    --nocache_test_results --test_summary=terse ||
+    fail "the checks did not pass in processes of their own"
 
 echo "== a test with failing checks fails"
 status=0

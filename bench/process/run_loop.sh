@@ -6,6 +6,10 @@
 #      return at once, with the bare program once more making the system calls a runner must
 #      (naming each thread, its alternate signal stack, a flushed report line per job);
 #   3. the real executable's full run against 27 bare threads;
+#   4. the process mode against a bare program that forks a child per job from a small
+#      single-threaded process, side by side with a bare program that starts the executable once
+#      per check (--exact NAME), ctest -j2 over the 27 discovered checks and the in-process run;
+#      then ~1,000 trivial checks in process mode against the bare fork program;
 # and prints the peak memory of each run loop program.
 # Usage: bench/process/run_loop.sh BUILD_DIR   (configured with -DSARNIVELLE_BUILD_BENCHMARKS=ON)
 set -euo pipefail
@@ -27,6 +31,14 @@ here=$(dirname "${BASH_SOURCE[0]}")
 hyperfine --warmup 5 --runs 100 -N \
     -n "27 threads started and joined" "$bin/runner_thread_baseline" \
     -n "sarnivelle-scenery-bake, full run" "$bin/sarnivelle-scenery-bake"
+"$here/side_by_side.py" 30 "$bin/runner_fork_baseline 27 2 0" \
+    "SARNIVELLE_TEST_ISOLATE=1 SARNIVELLE_TEST_THREADS=2 $bin/sarnivelle-scenery-bake" \
+    "$bin/runner_spawn_baseline 2 $bin/sarnivelle-scenery-bake" \
+    "ctest --test-dir $build -j2" \
+    "SARNIVELLE_TEST_THREADS=2 $bin/sarnivelle-scenery-bake"
+# trivial::tests::check_1 selects 1,112 of the 10,000 trivial checks.
+"$here/side_by_side.py" 10 "$bin/runner_fork_baseline 1112 2 0" \
+    "SARNIVELLE_TEST_ISOLATE=1 SARNIVELLE_TEST_THREADS=2 $bin/runner_trivial_checks trivial::tests::check_1"
 for program in sarnivelle-scenery-bake runner_busy_checks runner_trivial_checks; do
     SARNIVELLE_TEST_THREADS=2 /usr/bin/time -f "peak memory of $program: %M KiB" \
         "$bin/$program" >/dev/null

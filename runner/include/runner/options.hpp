@@ -62,6 +62,11 @@ struct TestOpts {
     std::optional<TestTimeOptions> time_options;
     bool fail_fast = false;
     bool show_output = false;
+    bool force_run_in_process = false; // --force-run-in-process
+
+    // Set from the environment when a run starts (see platform/environment.hpp).
+    bool run_in_processes = false;                          // each check in a process of its own
+    std::optional<std::chrono::milliseconds> check_timeout; // a check's hard limit
 
     // Set from the test protocol of a build system that runs the executable (see
     // platform/bazel_protocol.hpp), never from the command line.

@@ -14,6 +14,9 @@ namespace runner {
 struct RunnerConfig {
     // A check still running this long after it started gets one overdue notice.
     std::chrono::milliseconds check_deadline{std::chrono::seconds(60)};
+    // How long a check's process, or the runner's own, may take to end after being asked to
+    // (a time-out or an interrupt) before it is killed.
+    std::chrono::milliseconds termination_grace{std::chrono::seconds(5)};
 };
 
 // The process entry: keeps the arguments for the runner, calls `entry` on the main thread and

@@ -50,4 +50,9 @@ void describe_runner_failure(char (&buffer)[N]) noexcept {
     buffer[i] = '\0';
 }
 
+// The note on how to see a backtrace comes with the first panic of the run only. A check's own
+// process is told whether the run has shown it already, and tells whether it showed it.
+bool backtrace_note_pending();
+void set_backtrace_note_pending(bool pending);
+
 } // namespace runner::detail

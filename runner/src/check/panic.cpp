@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "check/failure.hpp"
 #include "check/thread_context.hpp"
 #include "platform/environment.hpp"
 #include "runner/check.hpp"
@@ -83,6 +84,18 @@ void write_panic_report(const PanicPayload& payload, const PanicLocation& where)
 }
 
 } // namespace
+
+namespace detail {
+
+bool backtrace_note_pending() {
+    return first_panic.load();
+}
+
+void set_backtrace_note_pending(bool pending) {
+    first_panic.store(pending);
+}
+
+} // namespace detail
 
 PanicPayload PanicPayload::text(std::string message) {
     PanicPayload payload;

@@ -36,6 +36,7 @@ public:
                 return error;
             }
         }
+        opts.force_run_in_process = m_.has(row_of("force-run-in-process"));
         opts.exclude_should_panic = m_.has(row_of("exclude-should-panic"));
         opts.fail_fast = m_.has(row_of("fail-fast"));
         opts.time_options = read_time_options();

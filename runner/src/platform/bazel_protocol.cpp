@@ -110,6 +110,14 @@ bool TestProtocolScope::end() {
     return true;
 }
 
+void TestProtocolScope::keep_premature_exit_file() {
+    premature_exit_file_.reset();
+    if (premature_exit_id_.fd >= 0) {
+        ::close(premature_exit_id_.fd);
+        premature_exit_id_.fd = -1;
+    }
+}
+
 std::optional<std::string> TestProtocolScope::begin(const ProtocolEnv& env, TestOpts& opts) {
     auto shard = read_shard(env);
     if (auto* error = std::get_if<std::string>(&shard)) {

@@ -44,6 +44,9 @@ public:
     // build system would see a premature exit.
     bool end();
 
+    // The run did not finish (it was interrupted): the premature-exit file stays.
+    void keep_premature_exit_file();
+
 private:
     std::optional<std::string> premature_exit_file_;
     platform::FileId premature_exit_id_;

@@ -86,6 +86,51 @@ std::optional<Thresholds> env_thresholds(const EnvVariable& variable, const EnvL
     return thresholds;
 }
 
+std::optional<bool> env_zero_or_one(const EnvVariable& variable, const EnvLookup& env) {
+    const auto value = env(variable.name);
+    if (!value) {
+        return std::nullopt;
+    }
+    if (*value != "0" && *value != "1") {
+        invalid(variable.error, variable.name, *value);
+    }
+    return *value == "1";
+}
+
+std::optional<std::chrono::milliseconds> env_seconds(const EnvVariable& variable,
+                                                     const EnvLookup& env) {
+    const auto value = env(variable.name);
+    if (!value) {
+        return std::nullopt;
+    }
+    // Whole seconds, then up to three decimals; checked digit by digit so that no value can
+    // overflow: more than a million seconds is refused too.
+    const std::string_view text = *value;
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    const auto digits = [](std::string_view part) {
+        return part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    std::int64_t milliseconds = 0;
+    bool valid = !whole.empty() && whole.size() <= 7 && digits(whole) && fraction.size() <= 3 &&
+                 digits(fraction) && (dot == std::string_view::npos || !fraction.empty());
+    if (valid) {
+        for (const char c : whole) {
+            milliseconds = milliseconds * 10 + (c - '0');
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+        }
+        valid = milliseconds > 0;
+    }
+    if (!valid) {
+        invalid(variable.error, variable.name, text);
+    }
+    return std::chrono::milliseconds(milliseconds);
+}
+
 std::optional<std::string> env_text(const EnvVariable& variable, const EnvLookup& env) {
     return env(variable.name);
 }

@@ -4,6 +4,7 @@
 // for a name the table lacks.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -33,6 +34,8 @@ enum class EnvParse {
     Unsigned,      // an unsigned 64-bit decimal number
     PositiveCount, // an unsigned decimal number greater than zero
     Thresholds,    // "WARN,CRITICAL", two unsigned decimal numbers, WARN <= CRITICAL
+    ZeroOrOne,     // "0" (off) or "1" (on)
+    Seconds,       // a positive decimal number of seconds, at most three decimals
     Text,          // the value as it is
     Choice,        // one of the words the using code names
 };
@@ -64,6 +67,10 @@ inline constexpr EnvVariable environment_table[] = {
      "{} is `{}`, should be a number."},
     {"SARNIVELLE_TEST_FLAKY", EnvRead::RunStart, EnvParse::Choice,
      "{} is `{}`, should be `pass` or `fail`."},
+    {"SARNIVELLE_TEST_ISOLATE", EnvRead::RunStart, EnvParse::ZeroOrOne,
+     "{} is `{}`, should be 0 or 1."},
+    {"SARNIVELLE_TEST_TIMEOUT", EnvRead::RunStart, EnvParse::Seconds,
+     "{} is `{}`, should be a positive number of seconds."},
     {"SARNIVELLE_MIN_STACK", EnvRead::CheckThread, EnvParse::Unsigned, {}},
     {"SARNIVELLE_BACKTRACE", EnvRead::Failure, EnvParse::NotZero, {}},
     {"TERM", EnvRead::Report, EnvParse::Text, {}},
@@ -114,6 +121,12 @@ struct Thresholds {
 };
 std::optional<Thresholds> env_thresholds(const EnvVariable& variable,
                                          const EnvLookup& env = process_env);
+// ZeroOrOne: nothing when unset.
+std::optional<bool> env_zero_or_one(const EnvVariable& variable,
+                                    const EnvLookup& env = process_env);
+// Seconds, in milliseconds.
+std::optional<std::chrono::milliseconds> env_seconds(const EnvVariable& variable,
+                                                     const EnvLookup& env = process_env);
 std::optional<std::string> env_text(const EnvVariable& variable,
                                     const EnvLookup& env = process_env);
 // Choice: the place of the value among `words`; nothing when unset.

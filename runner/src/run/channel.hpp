@@ -1,12 +1,20 @@
 // The result channel: check threads send, the main thread alone receives. Sending never
-// allocates, so a check whose thread is short of memory still gets its result through.
+// allocates, so a check whose thread is short of memory still gets its result through. The main
+// thread can also wait for a result together with other events: the channel then writes to a
+// descriptor it can poll.
 #pragma once
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 #include "check/thread_context.hpp"
 #include "outcome/test_result.hpp"
@@ -52,7 +60,18 @@ struct CheckRun {
 
 class ResultChannel {
 public:
+    // Throws std::system_error when the wake-up descriptor cannot be made.
+    ResultChannel() : wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (wake_fd_ < 0) {
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+        }
+    }
+    ~ResultChannel() { ::close(wake_fd_); }
+    ResultChannel(const ResultChannel&) = delete;
+    ResultChannel& operator=(const ResultChannel&) = delete;
+
     void send(std::shared_ptr<CheckRun> run) noexcept {
+        bool wake = false;
         {
             const std::lock_guard lock(mutex_);
             CheckRun* raw = run.get();
@@ -62,9 +81,41 @@ public:
                 head_ = std::move(run);
             }
             tail_ = raw;
+            wake = polling_;
+            polling_ = false;
         }
         ready_.notify_one();
+        if (wake) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(wake_fd_, &one, sizeof one);
+        }
     }
+
+    // A result that has arrived, without waiting; null when none has.
+    std::shared_ptr<CheckRun> try_recv() {
+        const std::lock_guard lock(mutex_);
+        return head_ != nullptr ? pop() : nullptr;
+    }
+
+    // Before polling wake_fd(): false when a result is already there (do not wait); otherwise
+    // the next send makes the descriptor readable. Only a wait makes a sender write to it.
+    bool prepare_poll() {
+        const std::lock_guard lock(mutex_);
+        polling_ = head_ == nullptr;
+        return polling_;
+    }
+    // After the poll; `woken`: the descriptor was readable, and is now read empty.
+    void finish_poll(bool woken) {
+        {
+            const std::lock_guard lock(mutex_);
+            polling_ = false;
+        }
+        if (woken) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(wake_fd_, &count, sizeof count);
+        }
+    }
+    int wake_fd() const { return wake_fd_; }
 
     std::shared_ptr<CheckRun> recv() {
         std::unique_lock lock(mutex_);
@@ -91,6 +142,8 @@ private:
         return run;
     }
 
+    int wake_fd_;
+    bool polling_ = false; // the main thread waits on wake_fd_
     std::mutex mutex_;
     std::condition_variable ready_;
     std::shared_ptr<CheckRun> head_;

@@ -60,7 +60,8 @@ bool use_color(const TestOpts& opts) {
 } // namespace
 
 RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> tests,
-                             const RunnerConfig& config, OutputLocation& out) {
+                             const RunnerConfig& config, OutputLocation& out,
+                             const RunEnvironment& environment) {
     const RetryPolicy retry = retry_policy();
     std::unique_ptr<LogFile> log;
     if (opts.logfile) {
@@ -87,12 +88,16 @@ RunSummary run_tests_console(const TestOpts& opts, std::vector<TestDescAndFn> te
 
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
-    summary.abandoned_threads =
-        run_loop(LoopContext{opts, config, *formatter, counts, log.get(), retry}, std::move(tests));
+    const LoopEnd end = run_loop(LoopContext{opts, config, *formatter, counts, log.get(), retry,
+                                             environment.interrupts, environment.server},
+                                 std::move(tests));
+    summary.abandoned_threads = end.abandoned_threads;
+    summary.interrupt = end.interrupt;
     counts.exec_time = TestSuiteExecTime{std::chrono::steady_clock::now() - start};
 
+    // An interrupted run reports what ran, not what never started.
     const RunCounts& st = counts; // as the message names it
-    if (!(opts.fail_fast || st.current_test_count() == st.total)) {
+    if (!(opts.fail_fast || end.interrupt != 0 || st.current_test_count() == st.total)) {
         panic("assertion failed: opts.fail_fast || st.current_test_count() == st.total");
     }
     summary.success = formatter->write_run_finish(counts);

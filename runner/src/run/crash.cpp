@@ -5,14 +5,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <execinfo.h>
 #include <unistd.h>
 
 #include "check/thread_context.hpp"
+#include "platform/environment.hpp"
 
 namespace runner {
 namespace {
 
 std::atomic<bool> crash_reported{false};
+
+// Set in a check's own process (install_check_process_handlers).
+struct CheckProcess {
+    bool active = false;
+    std::string_view name;
+    const detail::OutputCapture* capture = nullptr;
+    bool backtrace = false;
+};
+CheckProcess check_process;
 
 // Only async-signal-safe calls from here on: write(2) and plain memory reads.
 void write_fd(int fd, const char* bytes, std::size_t size) {
@@ -53,6 +64,27 @@ void report_crash(const char* cause) {
     if (crash_reported.exchange(true)) {
         return;
     }
+    if (check_process.active) {
+        if (check_process.capture != nullptr) {
+            const std::string& bytes = check_process.capture->unlocked_contents();
+            write_fd(STDOUT_FILENO, bytes.data(), bytes.size());
+        }
+        if (cause == nullptr) {
+            return;
+        }
+        write_fd(STDERR_FILENO, "\nerror: check ");
+        write_fd(STDERR_FILENO, check_process.name.data(), check_process.name.size());
+        write_fd(STDERR_FILENO, " ended the process: ");
+        write_fd(STDERR_FILENO, cause);
+        write_fd(STDERR_FILENO, "\n");
+        if (check_process.backtrace) {
+            void* frames[64];
+            const int count = ::backtrace(frames, 64);
+            write_fd(STDERR_FILENO, "stack backtrace:\n");
+            ::backtrace_symbols_fd(frames, count, STDERR_FILENO);
+        }
+        return;
+    }
     const detail::ThreadContext& thread = detail::this_thread();
     if (thread.check_name.empty()) {
         return;
@@ -74,7 +106,8 @@ void report_crash(const char* cause) {
 }
 
 void on_fatal_signal(int signal) {
-    report_crash(signal_name(signal));
+    const bool ends_on_request = signal == SIGTERM || signal == SIGINT || signal == SIGHUP;
+    report_crash(ends_on_request ? nullptr : signal_name(signal));
     // The handler was installed to run once: the signal now takes its default action.
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -98,6 +131,28 @@ void install_crash_handlers() {
         sigaction(signal, &action, nullptr);
     }
     std::set_terminate(&on_terminate);
+}
+
+void install_check_process_handlers(std::string_view check_name,
+                                    const detail::OutputCapture* capture) {
+    check_process.name = check_name;
+    check_process.capture = capture;
+    const char* backtrace = std::getenv(platform::env_variable("SARNIVELLE_BACKTRACE").name.data());
+    check_process.backtrace = backtrace != nullptr && std::strcmp(backtrace, "0") != 0;
+    if (check_process.backtrace) {
+        // The first call loads what unwinding needs, which a signal handler may not do.
+        void* frame = nullptr;
+        ::backtrace(&frame, 1);
+    }
+    check_process.active = true;
+    install_crash_handlers();
+    struct sigaction action {};
+    action.sa_handler = &on_fatal_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_ONSTACK | SA_RESETHAND);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace runner

@@ -1,10 +1,17 @@
-// The run loop: one check at a time, or up to the concurrency at once with a deadline queue for
-// overdue notices. Each result is logged, reported and counted as it arrives.
+// The run loop: up to the concurrency of checks at once (one: one after another), on threads of
+// their own or in processes of their own. The main thread waits for whichever comes first: a
+// result, a deadline (an overdue notice, or the hard limit of SARNIVELLE_TEST_TIMEOUT) or an
+// interrupting signal. Each completed check, however it ended, is logged, reported and counted
+// in one place as it arrives.
 #include "run/run_loop.hpp"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <deque>
+#include <climits>
+#include <csignal>
 #include <memory>
 #include <new>
 
@@ -12,9 +19,11 @@
 #include "outcome/attempts.hpp"
 #include "outcome/run_counts.hpp"
 #include "platform/environment.hpp"
+#include "platform/interrupts.hpp"
 #include "platform/platform.hpp"
 #include "platform/thread.hpp"
 #include "run/channel.hpp"
+#include "run/check_processes.hpp"
 #include "run/log_file.hpp"
 #include "run/run_test.hpp"
 #include "select/select.hpp"
@@ -24,18 +33,15 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-struct TimeoutEntry {
-    TestId id;
-    TestDesc desc;
-    clock::time_point deadline;
-};
-
 class RunLoop {
 public:
-    explicit RunLoop(const LoopContext& context) : c_(context), attempts_(context.retry) {}
+    explicit RunLoop(const LoopContext& context) : c_(context), attempts_(context.retry) {
+        if (context.server != nullptr) {
+            processes_.emplace(*context.server, context.config.termination_grace);
+        }
+    }
 
-    // Returns true when fail-fast stopped the loop while checks were still running.
-    bool run(std::vector<TestDescAndFn> tests) {
+    LoopEnd run(std::vector<TestDescAndFn> tests) {
         const TestOpts& opts = c_.opts;
         const std::size_t registered = tests.size();
         // Selection; the registry's order stays.
@@ -64,14 +70,18 @@ public:
             (selected_[i].is_bench() ? benches : checks).push_back(TestId{i});
         }
 
-        const bool stopped = concurrency <= 1 ? run_sequential(checks, !opts.run_tests)
-                                              : run_parallel(checks, concurrency);
-        if (stopped) {
-            return !running_.empty();
+        // Overdue notices only while several checks run at once.
+        bool stopped = run_checks(checks, concurrency, !opts.run_tests, concurrency > 1);
+        if (!stopped) {
+            stopped = report_interrupted_retries();
         }
-        // Benchmarks run after everything else, one at a time.
-        run_sequential(benches, false);
-        return false;
+        if (!stopped && interrupt_ == 0) {
+            // Benchmarks run after everything else, one at a time.
+            stopped = run_checks(benches, 1, false, false);
+        }
+        // Processes still running end with the fork server; threads cannot be ended.
+        const bool left_threads = stopped && !running_.empty() && !processes_;
+        return LoopEnd{abandoned_ || left_threads, interrupt_};
     }
 
 private:
@@ -79,6 +89,10 @@ private:
     struct Running {
         TestId id;
         RunningTest test;
+        std::shared_ptr<CheckRun> run;
+        clock::time_point started;
+        std::optional<clock::time_point> notice_at; // the overdue notice, until it is given
+        std::optional<clock::time_point> limit_at;  // the hard limit, until it is reached
     };
 
     // The selected check `id`, handed over to a run: a finished one when there is one to reuse.
@@ -102,14 +116,8 @@ private:
         return run;
     }
 
-    // Gives back a prepared check that could not be started.
-    void unprepare(std::shared_ptr<CheckRun> run) {
-        selected_[run->id.value] = std::move(run->test);
-        recycle(std::move(run));
-    }
-
     // Keeps a run whose check has ended (its thread joined) for a later check, unless a thread
-    // the check started still holds it. Allocates nothing: the loops reserve the room. The
+    // the check started still holds it. Allocates nothing: the loop reserves the room. The
     // ended check stays in the run until `prepare` puts the next one there.
     void recycle(std::shared_ptr<CheckRun> run) noexcept {
         if (run.use_count() == 1 && spare_.size() < spare_.capacity()) {
@@ -122,6 +130,7 @@ private:
     void keep_spares(std::size_t count) noexcept {
         try {
             spare_.reserve(count);
+            poll_fds_.reserve(3 + 2 * count);
         } catch (const std::bad_alloc&) {
         }
     }
@@ -133,13 +142,31 @@ private:
     }
 
     // A failed check with attempts left: its attempt is kept and the check goes back to be
-    // started again, the same way. True then; the result is not reported.
+    // started again, the same way. True then; the result is not reported. An interrupted run
+    // starts nothing again.
     bool retry(CompletedTest& completed, CheckRun& done) {
-        if (!attempts_.keep_failed(completed, clock::now())) {
+        if (interrupt_ != 0 || !attempts_.keep_failed(completed, clock::now())) {
             return false;
         }
         selected_[completed.id.value] = std::move(done.test);
         return true;
+    }
+
+    // Checks that were waiting to start again when an interrupt came: each is reported as
+    // interrupted, with its failed attempts. True when fail-fast stops the run.
+    bool report_interrupted_retries() {
+        while (!again_.empty()) {
+            const TestId id = again_.back();
+            again_.pop_back();
+            CompletedTest completed{
+                id, selected_[id.value].desc,
+                TestResult::failed_with("interrupted by " + platform::signal_name(interrupt_)),
+                std::nullopt, std::string()};
+            if (handle(completed)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Logs, reports and counts a completed check; true when fail-fast stops the run.
@@ -155,64 +182,40 @@ private:
         return stop;
     }
 
-    bool run_sequential(const std::vector<TestId>& ids, bool force_ignore) {
-        keep_spares(1);
-        for (const TestId id : ids) {
-            bool again = false;
-            do {
-                std::shared_ptr<CheckRun> run;
-                try {
-                    run = prepare(id);
-                } catch (const std::bad_alloc&) {
-                    // Nothing else runs: only what is kept for later can be given back.
-                    release_kept_memory();
-                    run = prepare(id);
-                }
-                if (!again) {
-                    c_.formatter.write_test_start(run->test.desc);
-                }
-                RunningTest running = run_test(std::move(run), force_ignore);
-                std::shared_ptr<CheckRun> done = channel_->recv();
-                running.join();
-                CompletedTest completed = take_result(*done);
-                again = retry(completed, *done);
-                recycle(std::move(done));
-                if (!again && handle(completed)) {
-                    return true;
-                }
-            } while (again);
-        }
-        return false;
-    }
-
     // Starts check `id`. False when memory ran out before anything of it was started or
-    // announced: the check stays selected, to be started later. A check that starts `again`
-    // keeps the start and the deadline of its first attempt.
-    bool start(TestId id, std::deque<TimeoutEntry>& timeouts, bool again = false) {
+    // announced: the check stays selected, to be started later. A check that starts `again` is
+    // not announced again.
+    bool start(TestId id, bool force_ignore, bool notices, bool again) {
         std::shared_ptr<CheckRun> run;
         try {
             run = prepare(id);
-            if (!again) {
-                timeouts.push_back(
-                    TimeoutEntry{id, run->test.desc, clock::now() + c_.config.check_deadline});
-            }
         } catch (const std::bad_alloc&) {
-            if (run) {
-                unprepare(std::move(run));
-            }
             return false;
+        }
+        const auto now = clock::now();
+        Running entry{id, {}, run, now, std::nullopt, std::nullopt};
+        if (notices) {
+            entry.notice_at = now + c_.config.check_deadline;
+        }
+        if (c_.opts.check_timeout) {
+            entry.limit_at = now + *c_.opts.check_timeout;
         }
         if (!again) {
             c_.formatter.write_test_start(run->test.desc);
         }
-        running_.push_back(Running{id, run_test(std::move(run), !c_.opts.run_tests)});
+        if (processes_ && !force_ignore && !run->test.desc.ignore) {
+            processes_->start(std::move(run));
+        } else {
+            entry.test = run_test(std::move(run), force_ignore);
+        }
+        running_.push_back(std::move(entry));
         return true;
     }
 
-    bool run_parallel(const std::vector<TestId>& ids, std::size_t concurrency) {
+    bool run_checks(const std::vector<TestId>& ids, std::size_t concurrency, bool force_ignore,
+                    bool notices) {
         std::size_t next = 0;
-        std::deque<TimeoutEntry> timeouts;
-        concurrency = std::min(concurrency, ids.size());
+        concurrency = std::max<std::size_t>(1, std::min(concurrency, ids.size()));
         // Never longer than the concurrency: adding to it allocates nothing.
         running_.reserve(concurrency);
         // Checks to start again: at most one per running check.
@@ -220,22 +223,23 @@ private:
             again_.reserve(concurrency);
         }
         keep_spares(concurrency);
-        const auto is_running = [this](TestId id) {
-            return std::any_of(running_.begin(), running_.end(),
-                               [id](const Running& entry) { return entry.id == id; });
-        };
-
-        while (!running_.empty() || next < ids.size() || !again_.empty()) {
+        const auto waiting = [&] { return next < ids.size() || !again_.empty(); };
+        while (!running_.empty() || (waiting() && interrupt_ == 0)) {
+            // Results that keep arriving would leave no wait to notice a signal in.
+            if (c_.interrupts != nullptr && interrupt_ == 0 &&
+                platform::InterruptWatch::arrived()) {
+                take_interrupts();
+            }
             // Checks to run again go first, into the place their last attempt left.
-            while (running_.size() < concurrency && (next < ids.size() || !again_.empty())) {
+            while (running_.size() < concurrency && waiting() && interrupt_ == 0) {
                 const bool again = !again_.empty();
                 const TestId id = again ? again_.back() : ids[next];
-                if (!start(id, timeouts, again)) {
+                if (!start(id, force_ignore, notices, again)) {
                     if (!running_.empty()) {
                         break; // a check that ends frees memory; then the next one starts
                     }
                     release_kept_memory();
-                    if (!start(id, timeouts, again)) {
+                    if (!start(id, force_ignore, notices, again)) {
                         throw std::bad_alloc();
                     }
                 }
@@ -245,49 +249,154 @@ private:
                     ++next;
                 }
             }
-
-            std::shared_ptr<CheckRun> done;
-            while (!done) {
-                // Checks that already ended can never be overdue: their entries go at once, so
-                // that the queue holds about as many entries as checks are running.
-                while (!timeouts.empty() && !is_running(timeouts.front().id)) {
-                    timeouts.pop_front();
-                }
-                if (timeouts.empty()) {
-                    done = channel_->recv();
-                    break;
-                }
-                done = channel_->recv_until(timeouts.front().deadline);
-                const auto now = clock::now();
-                while (!timeouts.empty() && timeouts.front().deadline <= now) {
-                    const TimeoutEntry entry = std::move(timeouts.front());
-                    timeouts.pop_front();
-                    if (is_running(entry.id)) {
-                        c_.formatter.write_timeout(entry.desc);
-                    }
-                }
-            }
-
-            // Out of the table (keeping the others in start order), joined, reported, counted.
-            RunningTest finished;
-            const auto found =
-                std::find_if(running_.begin(), running_.end(),
-                             [&](const Running& entry) { return entry.id == done->id; });
-            if (found != running_.end()) {
-                finished = std::move(found->test);
-                running_.erase(found);
-            }
-            finished.join();
-            CompletedTest completed = take_result(*done);
-            const bool again = retry(completed, *done);
-            recycle(std::move(done));
-            if (again) {
-                again_.push_back(completed.id);
-            } else if (handle(completed)) {
+            std::optional<CompletedTest> completed = next_completed();
+            if (completed && handle(*completed)) {
                 return true;
             }
         }
         return false;
+    }
+
+    // The next completed check: a result that arrived, or a check the loop gives up on; nothing
+    // when no check runs any more, or when the check that ended is to run again.
+    std::optional<CompletedTest> next_completed() {
+        for (;;) {
+            if (std::shared_ptr<CheckRun> done = channel_->try_recv()) {
+                const auto found =
+                    std::find_if(running_.begin(), running_.end(),
+                                 [&](const Running& entry) { return entry.id == done->id; });
+                if (found == running_.end()) {
+                    continue; // the late result of a check already reported as failed
+                }
+                // Out of the table (keeping the others in start order), joined.
+                Running entry = std::move(*found);
+                running_.erase(found);
+                entry.run.reset();
+                entry.test.join();
+                CompletedTest completed = take_result(*done);
+                const bool again = retry(completed, *done);
+                recycle(std::move(done));
+                if (again) {
+                    again_.push_back(completed.id);
+                    return std::nullopt;
+                }
+                return completed;
+            }
+            if (running_.empty()) {
+                return std::nullopt;
+            }
+            if (auto given_up = check_deadlines()) {
+                return given_up;
+            }
+            wait_for_events();
+        }
+    }
+
+    // Gives overdue notices, ends the checks past their hard limit and, once interrupted, the
+    // running ones. A check on a thread cannot be ended: it is given up at once, its thread left
+    // running, and returned as failed. A check's process is asked to end; its result comes
+    // when it has.
+    std::optional<CompletedTest> check_deadlines() {
+        const auto now = clock::now();
+        for (std::size_t i = 0; i < running_.size(); ++i) {
+            Running& entry = running_[i];
+            if (entry.notice_at && *entry.notice_at <= now) {
+                entry.notice_at.reset();
+                c_.formatter.write_timeout(entry.run->test.desc);
+            }
+            if (entry.limit_at && *entry.limit_at <= now) {
+                entry.limit_at.reset();
+                std::string message = "timed out after " + seconds_text(*c_.opts.check_timeout);
+                if (processes_) {
+                    processes_->end(entry.id, SIGTERM, std::move(message));
+                } else if (entry.test.thread) {
+                    return give_up(i, std::move(message));
+                }
+            }
+        }
+        if (interrupt_ != 0 && !processes_) {
+            for (std::size_t i = 0; i < running_.size(); ++i) {
+                if (running_[i].test.thread) {
+                    return give_up(i, "interrupted by " + platform::signal_name(interrupt_));
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Check `index` of the table as failed with `message` and the output it has so far; its
+    // thread is left to run, and whatever it sends later is dropped.
+    CompletedTest give_up(std::size_t index, std::string message) {
+        Running entry = std::move(running_[index]);
+        running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
+        abandoned_ = true;
+        const CheckRun& run = *entry.run;
+        std::optional<TestExecTime> exec_time;
+        if (run.time_options) {
+            exec_time = TestExecTime{clock::now() - entry.started};
+        }
+        return CompletedTest{entry.id, run.test.desc, TestResult::failed_with(std::move(message)),
+                             exec_time, run.nocapture ? std::string() : run.capture.contents()};
+    }
+
+    // Waits until a result arrives, the next deadline passes, a signal comes or a check's
+    // process has something to read.
+    void wait_for_events() {
+        std::optional<clock::time_point> until;
+        const auto earliest = [&](std::optional<clock::time_point> moment) {
+            if (moment && (!until || *moment < *until)) {
+                until = moment;
+            }
+        };
+        for (const Running& entry : running_) {
+            earliest(entry.notice_at);
+            earliest(entry.limit_at);
+        }
+        if (processes_) {
+            earliest(processes_->next_kill());
+        }
+        if (!channel_->prepare_poll()) {
+            return;
+        }
+        poll_fds_.clear();
+        poll_fds_.push_back(pollfd{channel_->wake_fd(), POLLIN, 0});
+        poll_fds_.push_back(pollfd{c_.interrupts != nullptr ? c_.interrupts->fd() : -1, POLLIN, 0});
+        if (processes_) {
+            processes_->add_poll_fds(poll_fds_);
+        }
+        int timeout = -1;
+        if (until) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*until - clock::now()).count();
+            timeout = static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+        }
+        const int ready = ::poll(poll_fds_.data(), poll_fds_.size(), timeout);
+        channel_->finish_poll(ready > 0 && poll_fds_[0].revents != 0);
+        if (ready > 0 && poll_fds_[1].revents != 0) {
+            take_interrupts();
+        }
+        if (processes_) {
+            processes_->on_poll(poll_fds_, 2);
+        }
+    }
+
+    // The first of SIGINT, SIGTERM and SIGHUP interrupts the run: no check starts any more, the
+    // running ones end (a check's process gets the signal, and SIGKILL after the grace), and a
+    // second SIGINT ends the runner at once.
+    void take_interrupts() {
+        while (const auto signal = c_.interrupts->take()) {
+            if (interrupt_ != 0) {
+                continue;
+            }
+            interrupt_ = *signal;
+            platform::InterruptWatch::restore_default(SIGINT);
+            if (processes_) {
+                for (const Running& entry : running_) {
+                    processes_->end(entry.id, interrupt_,
+                                    "interrupted by " + platform::signal_name(interrupt_));
+                }
+            }
+        }
     }
 
     const LoopContext& c_;
@@ -297,6 +406,10 @@ private:
     std::vector<Running> running_;
     // Finished runs kept for later checks.
     std::vector<std::shared_ptr<CheckRun>> spare_;
+    std::optional<CheckProcesses> processes_; // the process mode
+    std::vector<pollfd> poll_fds_;
+    bool abandoned_ = false; // a check's thread was left running
+    int interrupt_ = 0;      // the signal that interrupted the run
     // Failed attempts of checks that run again, and those checks until they start.
     Attempts attempts_;
     std::vector<TestId> again_;
@@ -304,7 +417,18 @@ private:
 
 } // namespace
 
-bool run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests) {
+std::string seconds_text(std::chrono::milliseconds duration) {
+    const auto count = duration.count();
+    std::string text = std::to_string(count / 1000);
+    if (const auto fraction = count % 1000; fraction != 0) {
+        std::string digits = std::to_string(1000 + fraction).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text + "s";
+}
+
+LoopEnd run_loop(const LoopContext& context, std::vector<TestDescAndFn> tests) {
     RunLoop loop(context);
     return loop.run(std::move(tests));
 }

@@ -13,6 +13,10 @@
 #include "options/parse_opts.hpp"
 #include "platform/bazel_protocol.hpp"
 #include "platform/check_records.hpp"
+#include "platform/environment.hpp"
+#include "platform/interrupts.hpp"
+#include "process/fork_server.hpp"
+#include "run/check_processes.hpp"
 #include "run/console_run.hpp"
 #include "run/crash.hpp"
 #include "run/exit_guard.hpp"
@@ -91,6 +95,20 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         }
     }
 
+    // The process mode and the hard limit of a check, read before anything starts: the fork
+    // server must be made while this process has its only thread.
+    opts.run_in_processes =
+        platform::env_zero_or_one(platform::env_variable("SARNIVELLE_TEST_ISOLATE"))
+            .value_or(false) &&
+        !opts.force_run_in_process;
+    opts.check_timeout = platform::env_seconds(platform::env_variable("SARNIVELLE_TEST_TIMEOUT"));
+    std::unique_ptr<process::ForkServer> server;
+    if (opts.run_in_processes) {
+        server = process::ForkServer::start(
+            [&](const process::ChildRequest& request) { run_check_process(tests, opts, request); });
+    }
+    platform::InterruptWatch interrupts;
+
     // Routes the standard streams while checks run; a failure on the main thread (an invalid
     // environment value) leaves through here too.
     struct CaptureScope {
@@ -110,9 +128,14 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
     // A check that calls exit or quick_exit ends the run as a failure.
     ExitGuardScope exit_guard;
     try {
-        const RunSummary summary = run_tests_console(opts, std::move(tests), config, out);
+        const RunSummary summary = run_tests_console(opts, std::move(tests), config, out,
+                                                     RunEnvironment{&interrupts, server.get()});
         capture.keep = summary.abandoned_threads;
         exit_guard.keep = summary.abandoned_threads;
+        if (summary.interrupt != 0) {
+            protocol.keep_premature_exit_file();
+            return {128 + summary.interrupt, summary.abandoned_threads};
+        }
         return {summary.success ? 0 : failure_status, summary.abandoned_threads};
     } catch (const IoError& error) {
         report_io_error(error);
