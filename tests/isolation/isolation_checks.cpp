@@ -65,10 +65,12 @@ SARNIVELLE_CHECK(crash, stack_overflow) {
 namespace ending::tests {
 
 SARNIVELLE_CHECK(ending, exit_zero) {
+    runner::print("printed before exit\n");
     std::exit(0);
 }
 
 SARNIVELLE_CHECK(ending, quick_exit_three) {
+    runner::print("printed before quick_exit\n");
     std::quick_exit(3);
 }
 

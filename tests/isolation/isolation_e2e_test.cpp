@@ -131,9 +131,13 @@ TEST_F(Isolation, a_check_that_ends_its_process_fails_alone) {
         {"crash::tests::stack_overflow", "the check's process was killed by signal 11 (SIGSEGV)",
          "printed before the overflow\n"},
         {"ending::tests::exit_zero",
-         "the check's process exited with status 0 before reporting a result", ""},
+         "the check's process exited with status 0 before reporting a result",
+         "printed before exit\n\nerror: check ending::tests::exit_zero ended the process: exit(0) "
+         "was called\n"},
         {"ending::tests::quick_exit_three",
-         "the check's process exited with status 3 before reporting a result", ""},
+         "the check's process exited with status 3 before reporting a result",
+         "printed before quick_exit\n\nerror: check ending::tests::quick_exit_three ended the "
+         "process: quick_exit was called\n"},
         {"ending::tests::underscore_exit_zero",
          "the check's process exited with status 0 before reporting a result", ""},
     };

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -133,6 +134,52 @@ void install_crash_handlers() {
     std::set_terminate(&on_terminate);
 }
 
+namespace {
+
+// What C stdio still holds, unless another thread holds the stream: it may never let go.
+void flush_if_free(std::FILE* stream) {
+    if (ftrylockfile(stream) == 0) {
+        fflush_unlocked(stream);
+        funlockfile(stream);
+    }
+}
+
+// A check that calls exit or quick_exit in its own process: what it wrote and why the process
+// ended go to the runner, which reports the check as failed with the status it exited with.
+void on_check_process_exit(int status, void* /*unused*/) {
+    flush_if_free(stdout);
+    flush_if_free(stderr);
+    char cause[48] = "exit(";
+    std::size_t at = std::strlen(cause);
+    char digits[12];
+    std::size_t count = 0;
+    unsigned magnitude =
+        status < 0 ? 0U - static_cast<unsigned>(status) : static_cast<unsigned>(status);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (status < 0) {
+        cause[at++] = '-';
+    }
+    while (count > 0) {
+        cause[at++] = digits[--count];
+    }
+    std::memcpy(cause + at, ") was called", sizeof ") was called");
+    report_crash(cause);
+    // Static destructors would run while the check's thread and the process's main thread
+    // still use what they destroy.
+    ::_exit(status);
+}
+
+void on_check_process_quick_exit() {
+    flush_if_free(stdout);
+    flush_if_free(stderr);
+    report_crash("quick_exit was called");
+}
+
+} // namespace
+
 void install_check_process_handlers(std::string_view check_name,
                                     const detail::OutputCapture* capture) {
     check_process.name = check_name;
@@ -146,6 +193,8 @@ void install_check_process_handlers(std::string_view check_name,
     }
     check_process.active = true;
     install_crash_handlers();
+    on_exit(&on_check_process_exit, nullptr);
+    std::at_quick_exit(&on_check_process_quick_exit);
     struct sigaction action {};
     action.sa_handler = &on_fatal_signal;
     sigemptyset(&action.sa_mask);
