@@ -23,8 +23,6 @@
 
 #include "child_process.hpp"
 
-extern char** environ;
-
 namespace isolation_tests {
 namespace {
 
@@ -270,15 +268,8 @@ public:
     Background(const std::string& dir, std::vector<std::string> args, const Env& env) {
         std::vector<std::string> texts{ISOLATION_BINARY};
         texts.insert(texts.end(), args.begin(), args.end());
-        std::vector<std::string> env_texts;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (std::string_view(*entry).substr(0, 11) != "SARNIVELLE_") {
-                env_texts.emplace_back(*entry);
-            }
-        }
-        for (const auto& [name, value] : env) {
-            env_texts.push_back(name + "=" + value);
-        }
+        std::vector<std::string> env_texts =
+            test_support::child_environment(test_support::ChildSpec{{}, env});
         std::vector<char*> argv;
         std::vector<char*> envp;
         for (auto& text : texts) {

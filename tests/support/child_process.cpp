@@ -66,19 +66,6 @@ bool is_test_protocol_variable(std::string_view entry) {
     return false;
 }
 
-std::vector<std::string> child_environment(const ChildSpec& child) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "SARNIVELLE_", 11) != 0 && !is_test_protocol_variable(*entry)) {
-            env.emplace_back(*entry);
-        }
-    }
-    for (const auto& [name, value] : child.env) {
-        env.push_back(name + "=" + value);
-    }
-    return env;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> result;
     for (std::string& text : texts) {
@@ -128,6 +115,19 @@ bool drain(int out_fd, int err_fd, std::string& out, std::string& err,
 }
 
 } // namespace
+
+std::vector<std::string> child_environment(const ChildSpec& child) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "SARNIVELLE_", 11) != 0 && !is_test_protocol_variable(*entry)) {
+            env.emplace_back(*entry);
+        }
+    }
+    for (const auto& [name, value] : child.env) {
+        env.push_back(name + "=" + value);
+    }
+    return env;
+}
 
 ChildResult run_child(const std::string& program, const ChildSpec& child) {
     std::vector<std::string> argv_texts{program};

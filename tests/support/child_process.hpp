@@ -36,6 +36,10 @@ struct ChildResult {
     bool timed_out = false;
 };
 
+// The environment a child gets: the parent's, less every SARNIVELLE_ variable and the test
+// protocol's variables, with `child.env` added.
+std::vector<std::string> child_environment(const ChildSpec& child);
+
 // Runs `program` and waits for it. SIGPIPE has its default action in the child whatever the
 // parent does with it.
 ChildResult run_child(const std::string& program, const ChildSpec& child);
