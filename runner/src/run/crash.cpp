@@ -11,6 +11,7 @@
 
 #include "check/thread_context.hpp"
 #include "platform/environment.hpp"
+#include "platform/raw_output.hpp"
 
 namespace runner {
 namespace {
@@ -27,20 +28,7 @@ struct CheckProcess {
 CheckProcess check_process;
 
 // Only async-signal-safe calls from here on: write(2) and plain memory reads.
-void write_fd(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written <= 0) {
-            return;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
-void write_fd(int fd, const char* text) {
-    write_fd(fd, text, std::strlen(text));
-}
+using platform::write_fd;
 
 const char* signal_name(int signal) {
     switch (signal) {
@@ -136,13 +124,7 @@ void install_crash_handlers() {
 
 namespace {
 
-// What C stdio still holds, unless another thread holds the stream: it may never let go.
-void flush_if_free(std::FILE* stream) {
-    if (ftrylockfile(stream) == 0) {
-        fflush_unlocked(stream);
-        funlockfile(stream);
-    }
-}
+using platform::flush_if_free;
 
 // A check that calls exit or quick_exit in its own process: what it wrote and why the process
 // ended go to the runner, which reports the check as failed with the status it exited with.

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "check/thread_context.hpp"
+#include "platform/raw_output.hpp"
 
 namespace runner {
 namespace {
@@ -43,20 +44,8 @@ bool handlers_registered = false; // main thread only
 constexpr int handler_copies = 16;
 
 // Only calls that are safe while other threads hold any lock: write(2), atomics, plain reads.
-void write_fd(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written <= 0) {
-            return;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
-void write_fd(int fd, std::string_view text) {
-    write_fd(fd, text.data(), text.size());
-}
+using platform::flush_if_free;
+using platform::write_fd;
 
 void write_number(int fd, long long value) {
     char digits[24];
@@ -88,20 +77,6 @@ std::string_view read_slot(const Slot& slot) {
         }
     }
     return {};
-}
-
-// Writes what C stdio still holds (text a check printed with printf, say), unless another
-// thread holds the stream: it may be stuck, and the report must still come out.
-void flush_if_free(std::FILE* stream) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (ftrylockfile(stream) == 0) {
-            fflush_unlocked(stream);
-            funlockfile(stream);
-            return;
-        }
-        const timespec pause_for{0, 1'000'000};
-        nanosleep(&pause_for, nullptr);
-    }
 }
 
 [[noreturn]] void hold_forever() {
