@@ -98,17 +98,23 @@ TEST(RunLoopErrors, invalid_thread_count_variable_stops_the_run) {
     }
 }
 
-// The run, the usage text and a run with a log file alike; the log file never takes the place
-// of a closed standard output.
+// The run, the usage text and a run with a log file alike, with checks on threads or in
+// processes of their own; the log file never takes the place of a closed standard output, nor
+// does a descriptor the runner opens for itself.
 TEST(RunLoopErrors, a_report_that_cannot_be_written_ends_with_an_io_error) {
     const std::string log = ::testing::TempDir() + "run_loop_io_error.log";
     const std::string deprecated = "warning: `--logfile` is deprecated";
+    const Env in_processes = {{"SARNIVELLE_TEST_THREADS", "1"}, {"SARNIVELLE_TEST_ISOLATE", "1"}};
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"pass::"}, {"--help"}, {"--logfile", log, "pass::"}}) {
-        for (const StdoutTarget target :
-             {StdoutTarget::DevFull, StdoutTarget::Closed, StdoutTarget::BrokenPipe}) {
+        for (const auto& [mode, target] : std::vector<std::pair<const Env*, StdoutTarget>>{
+                 {&sequential, StdoutTarget::DevFull},
+                 {&sequential, StdoutTarget::Closed},
+                 {&sequential, StdoutTarget::BrokenPipe},
+                 {&in_processes, StdoutTarget::Closed}}) {
+            SCOPED_TRACE(mode->size());
             std::remove(log.c_str());
-            const ChildResult result = run_fixture(args, sequential, target);
+            const ChildResult result = run_fixture(args, *mode, target);
             EXPECT_TRUE(result.exited) << args[0] << ": ended by signal " << result.signal;
             EXPECT_EQ(result.exit_status, 101) << args[0];
             const std::string err = result.err.starts_with(deprecated)

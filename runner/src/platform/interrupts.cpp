@@ -1,4 +1,5 @@
 #include "platform/interrupts.hpp"
+#include "platform/platform.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -33,8 +34,14 @@ InterruptWatch::InterruptWatch() {
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::system_error(errno, std::generic_category(), "pipe for signals");
     }
-    read_fd_ = fds[0];
-    write_fd_ = fds[1];
+    read_fd_ = above_standard_streams(fds[0]);
+    write_fd_ = above_standard_streams(fds[1]);
+    if (read_fd_ < 0 || write_fd_ < 0) {
+        const int error = errno;
+        ::close(read_fd_);
+        ::close(write_fd_);
+        throw std::system_error(error, std::generic_category(), "pipe for signals");
+    }
     signal_pipe = write_fd_;
     signal_arrived = 0;
     struct sigaction action {};

@@ -19,9 +19,6 @@
 
 namespace runner::platform {
 
-namespace {
-
-// `fd`, or a copy of it above standard error (`fd` is then closed).
 int above_standard_streams(int fd) {
     if (fd < 0 || fd > STDERR_FILENO) {
         return fd;
@@ -32,6 +29,8 @@ int above_standard_streams(int fd) {
     errno = error;
     return moved;
 }
+
+namespace {
 
 int open_file(const char* path, int flags, mode_t mode = 0) {
     int fd = -1;

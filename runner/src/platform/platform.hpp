@@ -22,6 +22,10 @@ std::string host_name();
 // Files the runner opens never take descriptors 0 to 2: with a standard stream closed, a file
 // opened on its number would receive what is meant for that stream.
 
+// `fd`, or a close-on-exec copy of it above standard error (`fd` is then closed); -1 with errno
+// set when the copy fails. Every descriptor the runner makes goes through here.
+int above_standard_streams(int fd);
+
 // Creates or truncates a file for writing; its descriptor, or minus the error number.
 int create_file(const std::string& path);
 void close_file(int fd);

@@ -1,4 +1,5 @@
 #include "process/fork_server.hpp"
+#include "platform/platform.hpp"
 
 #include <poll.h>
 #include <sys/prctl.h>
@@ -124,7 +125,8 @@ public:
         sigset_t child_ended;
         sigemptyset(&child_ended);
         sigaddset(&child_ended, SIGCHLD);
-        signal_fd_ = ::signalfd(-1, &child_ended, SFD_CLOEXEC | SFD_NONBLOCK);
+        signal_fd_ = platform::above_standard_streams(
+            ::signalfd(-1, &child_ended, SFD_CLOEXEC | SFD_NONBLOCK));
         if (signal_fd_ < 0) {
             ::_exit(1);
         }
@@ -241,6 +243,14 @@ std::unique_ptr<ForkServer> ForkServer::start(ChildMain child_main) {
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
         throw std::system_error(errno, std::generic_category(), "socketpair");
+    }
+    sockets[0] = platform::above_standard_streams(sockets[0]);
+    sockets[1] = platform::above_standard_streams(sockets[1]);
+    if (sockets[0] < 0 || sockets[1] < 0) {
+        const int error = errno;
+        ::close(sockets[0]);
+        ::close(sockets[1]);
+        throw std::system_error(error, std::generic_category(), "socketpair");
     }
     const pid_t runner = ::getpid();
     // Nothing buffered may be written twice, by the runner and by a child.

@@ -18,6 +18,7 @@
 
 #include "check/thread_context.hpp"
 #include "outcome/test_result.hpp"
+#include "platform/platform.hpp"
 #include "platform/thread.hpp"
 #include "runner/options.hpp"
 
@@ -61,7 +62,8 @@ struct CheckRun {
 class ResultChannel {
 public:
     // Throws std::system_error when the wake-up descriptor cannot be made.
-    ResultChannel() : wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    ResultChannel()
+        : wake_fd_(platform::above_standard_streams(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))) {
         if (wake_fd_ < 0) {
             throw std::system_error(errno, std::generic_category(), "eventfd");
         }

@@ -14,6 +14,7 @@
 #include "check/failure.hpp"
 #include "check/thread_context.hpp"
 #include "platform/interrupts.hpp"
+#include "platform/platform.hpp"
 #include "process/result_record.hpp"
 #include "run/crash.hpp"
 #include "run/run_test.hpp"
@@ -50,6 +51,13 @@ void read_available(int& fd, std::string& bytes) {
 bool make_pipe(int& read_end, int& write_end) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    fds[0] = platform::above_standard_streams(fds[0]);
+    fds[1] = platform::above_standard_streams(fds[1]);
+    if (fds[0] < 0 || fds[1] < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
         return false;
     }
     ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
