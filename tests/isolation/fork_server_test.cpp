@@ -112,8 +112,8 @@ TEST(ForkServer, each_end_of_a_child_is_told_and_nothing_is_left_open) {
                 server->start_child(++token, ChildRequest{"hang", false, false, result[1]}, -1));
             ASSERT_TRUE(server->signal_child(token, SIGTERM));
             ::close(result[1]);
-            ::close(result[0]);
             const auto event = next_event(*server);
+            ::close(result[0]);
             ASSERT_TRUE(event.has_value());
             EXPECT_TRUE(WIFSIGNALED(event->status) && WTERMSIG(event->status) == SIGTERM);
         }
@@ -156,6 +156,18 @@ TEST(ResultRecord, round_trip_and_refusals) {
          {std::string(), bytes.substr(0, bytes.size() - 1), bytes + "x", bad_version, bad_kind,
           huge_length, "XRNV" + bytes.substr(4)}) {
         EXPECT_FALSE(runner::process::decode_record(malformed).has_value());
+    }
+
+    // The runner knows a record is whole as soon as both lengths have arrived: from then on
+    // the size is the record's own, before then there is none.
+    const std::size_t lengths_arrived = bytes.size() - record.output.size();
+    for (std::size_t n = 0; n <= bytes.size(); ++n) {
+        EXPECT_EQ(runner::process::record_size(std::string_view(bytes).substr(0, n)),
+                  n >= lengths_arrived ? std::optional<std::size_t>(bytes.size()) : std::nullopt)
+            << n << " bytes";
+    }
+    for (const std::string& refused : {bad_version, huge_length, "XRNV" + bytes.substr(4)}) {
+        EXPECT_FALSE(runner::process::record_size(refused).has_value());
     }
 }
 

@@ -132,8 +132,16 @@ public:
         }
         std::vector<char> buffer(max_message);
         for (;;) {
+            // A spare is made when nothing else waits: a signal or a request already sent is
+            // handled first.
             pollfd fds[2] = {{socket_, POLLIN, 0}, {signal_fd_, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
+            const int ready = ::poll(fds, 2, spare_wanted_ ? 0 : -1);
+            if (ready == 0) {
+                spare_wanted_ = false;
+                make_spare();
+                continue;
+            }
+            if (ready < 0) {
                 continue; // EINTR
             }
             if (fds[1].revents != 0) {
@@ -167,8 +175,20 @@ private:
         if (got.header.type != Type::Start || got.fds[0] < 0) {
             return;
         }
+        // The spare takes the request, with the check's descriptors, as the server got it.
+        if (spare_.pid > 0 &&
+            send_message(spare_.socket, got.header, got.name, got.fds, got.fds[1] >= 0 ? 2 : 1)) {
+            children_.emplace_back(got.header.token, spare_.pid);
+            ::close(spare_.socket);
+            spare_ = {};
+            spare_wanted_ = true;
+            return;
+        }
+        drop_spare();
+        spare_wanted_ = true;
         const pid_t pid = ::fork();
         if (pid == 0) {
+            enter_own_group();
             run_child(got);
         }
         if (pid < 0) {
@@ -181,12 +201,59 @@ private:
         children_.emplace_back(got.header.token, pid);
     }
 
-    [[noreturn]] void run_child(const Received& got) {
+    // Forks a child ahead of the next request (none when the fork fails: the next request
+    // then forks its own). It waits on a socket of its own for the request; the fork, and all
+    // a new process costs before it runs anything, happen while other checks run.
+    void make_spare() {
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+            return;
+        }
+        const pid_t server = ::getpid();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(pair[0]);
+            enter_own_group();
+            if (::getppid() != server) {
+                ::_exit(0);
+            }
+            // Left unwritten but for what arrives: each page written here costs a fault.
+            const std::unique_ptr<char[]> buffer(new char[max_message]);
+            const Received got = receive(pair[1], buffer.get(), max_message, 0);
+            if (got.size <= 0 || got.header.type != Type::Start || got.fds[0] < 0) {
+                ::_exit(0); // the server has ended, or dropped this spare
+            }
+            ::close(pair[1]);
+            run_child(got);
+        }
+        ::close(pair[1]);
+        if (pid < 0) {
+            ::close(pair[0]);
+            return;
+        }
+        ::setpgid(pid, pid);
+        spare_ = Spare{pid, pair[0]};
+    }
+
+    // Ends the spare, if there is one; it is reaped with the children.
+    void drop_spare() {
+        if (spare_.pid > 0) {
+            ::kill(-spare_.pid, SIGKILL);
+            ::close(spare_.socket);
+            spare_ = {};
+        }
+    }
+
+    // The first steps of every child: a process group of its own, and an end with the server.
+    void enter_own_group() {
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        sigprocmask(SIG_SETMASK, &original_mask_, nullptr);
         ::close(socket_);
         ::close(signal_fd_);
+    }
+
+    [[noreturn]] void run_child(const Received& got) {
+        sigprocmask(SIG_SETMASK, &original_mask_, nullptr);
         if (got.fds[1] >= 0) {
             ::dup2(got.fds[1], STDOUT_FILENO);
             ::dup2(got.fds[1], STDERR_FILENO);
@@ -209,11 +276,18 @@ private:
             if (ended != children_.end()) {
                 send_message(socket_, Header{Type::Exited, status, ended->first});
                 children_.erase(ended);
+            } else if (pid == spare_.pid) {
+                ::close(spare_.socket);
+                spare_ = {};
             }
+            spare_wanted_ = spare_.pid < 0;
         }
     }
 
     [[noreturn]] void end() {
+        if (spare_.pid > 0) {
+            children_.emplace_back(0, spare_.pid);
+        }
         for (const auto& child : children_) {
             ::kill(-child.second, SIGKILL);
         }
@@ -235,6 +309,12 @@ private:
     int signal_fd_ = -1;
     sigset_t original_mask_{};
     std::vector<std::pair<std::uint64_t, pid_t>> children_; // token, process
+    struct Spare {
+        pid_t pid = -1;
+        int socket = -1; // the server's end of the spare's socket
+    } spare_;
+    bool spare_wanted_ = true; // make one when idle; not again after a failed fork until a
+                               // request has come or a child has ended
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "process/result_record.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace runner::process {
 namespace {
@@ -38,6 +40,17 @@ public:
         rest_.remove_prefix(size);
         return true;
     }
+    // Steps over a length and the bytes it counts, which need not have arrived yet; the
+    // position reached, or nothing when the length is not there.
+    std::optional<std::uint64_t> skip_counted(std::uint64_t at) {
+        std::uint64_t size = 0;
+        if (!get(size) || size > std::numeric_limits<std::uint64_t>::max() - at - sizeof size) {
+            return std::nullopt;
+        }
+        const std::uint64_t end = at + sizeof size + size;
+        rest_.remove_prefix(std::min<std::uint64_t>(size, rest_.size()));
+        return end;
+    }
     bool skip(std::string_view expected) {
         if (!rest_.starts_with(expected)) {
             return false;
@@ -69,6 +82,28 @@ std::string encode_record(const ResultRecord& record) {
     put(out, static_cast<std::uint64_t>(record.output.size()));
     out.append(record.output);
     return out;
+}
+
+std::optional<std::size_t> record_size(std::string_view bytes) {
+    constexpr std::uint64_t fixed = magic.size() + sizeof(std::uint16_t) +
+                                    3 * sizeof(std::uint8_t) + sizeof(std::int64_t) +
+                                    2 * sizeof(double);
+    Reader in(bytes);
+    std::uint16_t record_version = 0;
+    if (bytes.size() < fixed || !in.skip(magic) || !in.get(record_version) ||
+        record_version != version) {
+        return std::nullopt;
+    }
+    Reader lengths(bytes.substr(fixed));
+    const std::optional<std::uint64_t> message_end = lengths.skip_counted(fixed);
+    if (!message_end || *message_end > bytes.size()) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> end = lengths.skip_counted(*message_end);
+    if (!end || *end > std::numeric_limits<std::size_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(*end);
 }
 
 std::optional<ResultRecord> decode_record(std::string_view bytes) {

@@ -15,6 +15,7 @@
 // Integers and floats in the machine's own byte order: both ends are the same executable.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct ResultRecord {
 };
 
 std::string encode_record(const ResultRecord& record);
+// The size of the record that `bytes` begins, once enough of it has arrived to tell; nothing
+// before that, or when `bytes` cannot begin a record of this version.
+std::optional<std::size_t> record_size(std::string_view bytes);
 // Nothing when `bytes` is not exactly one well-formed record of this version.
 std::optional<ResultRecord> decode_record(std::string_view bytes);
 

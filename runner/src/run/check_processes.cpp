@@ -142,16 +142,26 @@ void CheckProcesses::add_poll_fds(std::vector<pollfd>& fds) const {
 }
 
 void CheckProcesses::on_poll(const std::vector<pollfd>& fds, std::size_t first) {
-    // The children's pipes first, in the order they were added, then the server's events,
-    // which may finish children.
+    // The children's pipes first, in the order they were added; a child whose whole record has
+    // arrived has finished its check, though its process may still be ending. Then the server's
+    // events, which may finish children too.
+    std::vector<std::uint64_t> recorded;
     std::size_t at = first + 1;
     for (std::size_t i = 0; i < children_.size() && at + 1 < fds.size() + 1; ++i, at += 2) {
+        Child& child = children_[i];
         if (at < fds.size() && fds[at].revents != 0) {
-            read_available(children_[i].result_fd, children_[i].record);
+            read_available(child.result_fd, child.record);
+            const auto size = process::record_size(child.record);
+            if (size && *size == child.record.size()) {
+                recorded.push_back(child.run->id.value);
+            }
         }
         if (at + 1 < fds.size() && fds[at + 1].revents != 0) {
-            read_available(children_[i].output_fd, children_[i].output);
+            read_available(child.output_fd, child.output);
         }
+    }
+    for (const std::uint64_t token : recorded) {
+        finish_recorded(index_of(token));
     }
     if (first < fds.size() && fds[first].revents != 0) {
         while (const auto event = server_.read_event()) {
@@ -200,24 +210,33 @@ std::optional<CheckProcesses::clock::time_point> CheckProcesses::next_kill() con
     return next;
 }
 
+bool CheckProcesses::finish_recorded(std::size_t index) {
+    Child& child = children_[index];
+    // What the process wrote before its record is in the pipe by now; what its group writes
+    // later is not waited for.
+    read_available(child.output_fd, child.output);
+    auto record = process::decode_record(child.record);
+    if (!record) {
+        return false;
+    }
+    CheckRun& run = *child.run;
+    record->output += child.output;
+    note_shown_ = note_shown_ || record->note_shown;
+    run.completed = CompletedTest{run.id, run.test.desc, std::move(record->result),
+                                  record->exec_time, std::move(record->output)};
+    finish(index, {}, true);
+    return true;
+}
+
 void CheckProcesses::finish_ended(std::size_t index, int wait_status) {
     Child& child = children_[index];
-    // Everything the child wrote is in the pipes now; what its group wrote later is not
-    // waited for.
+    // Everything the child wrote is in the pipes now.
     read_available(child.result_fd, child.record);
-    read_available(child.output_fd, child.output);
     const bool clean = WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0;
-    if (clean) {
-        if (auto record = process::decode_record(child.record)) {
-            CheckRun& run = *child.run;
-            record->output += child.output;
-            note_shown_ = note_shown_ || record->note_shown;
-            run.completed = CompletedTest{run.id, run.test.desc, std::move(record->result),
-                                          record->exec_time, std::move(record->output)};
-            finish(index, {}, true);
-            return;
-        }
+    if (clean && finish_recorded(index)) {
+        return;
     }
+    read_available(child.output_fd, child.output);
     finish(index,
            TestResult::failed_with(child.end_message
                                        ? *child.end_message
@@ -249,35 +268,48 @@ std::size_t CheckProcesses::index_of(std::uint64_t token) const {
     return static_cast<std::size_t>(found - children_.begin());
 }
 
-void run_check_process(const std::vector<TestDescAndFn>& tests, const TestOpts& opts,
-                       const process::ChildRequest& request) {
-    const auto found = std::find_if(tests.begin(), tests.end(), [&](const TestDescAndFn& test) {
-        return test.desc.name == request.name;
-    });
-    if (found == tests.end()) {
+CheckProcessMain::CheckProcessMain(const std::vector<TestDescAndFn>& tests, const TestOpts& opts)
+    : tests_(tests), opts_(opts) {
+    by_name_.reserve(tests.size());
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        by_name_.emplace(tests[i].desc.name, i); // the first of a name, as a search would find
+    }
+}
+
+void CheckProcessMain::operator()(const process::ChildRequest& request) const {
+    const auto found = by_name_.find(request.name);
+    if (found == by_name_.end()) {
         ::_exit(2);
     }
-    std::vector<TestDescAndFn> one{*found};
+    std::vector<TestDescAndFn> one{tests_[found->second]};
     if (!request.measure) {
         one = convert_benchmarks_to_tests(std::move(one));
     }
     auto run = std::make_shared<CheckRun>();
-    run->channel = std::make_shared<ResultChannel>();
     run->test = std::move(one.front());
     run->measure = request.measure;
-    run->nocapture = opts.nocapture;
-    run->time_options = opts.time_options;
+    run->nocapture = opts_.nocapture;
+    run->time_options = opts_.time_options;
     const bool shows_note = !request.note_shown;
     detail::set_backtrace_note_pending(shows_note);
-    if (!opts.nocapture) {
+    if (!opts_.nocapture) {
         detail::install_stream_capture();
     }
-    install_check_process_handlers(run->test.desc.name, opts.nocapture ? nullptr : &run->capture);
+    install_check_process_handlers(run->test.desc.name, opts_.nocapture ? nullptr : &run->capture);
 
-    RunningTest running = run_test(run, false);
-    std::shared_ptr<CheckRun> done = run->channel->recv();
-    running.join();
-    const CompletedTest completed = take_result(*done);
+    // The process has one thread, which runs the check when its stack is large enough: starting
+    // a thread costs a check's process more than many checks take.
+    std::optional<CompletedTest> result;
+    if (main_thread_fits_check()) {
+        result = run_test_here(run);
+    } else {
+        run->channel = std::make_shared<ResultChannel>();
+        RunningTest running = run_test(run, false);
+        std::shared_ptr<CheckRun> done = run->channel->recv();
+        running.join();
+        result = take_result(*done);
+    }
+    const CompletedTest& completed = *result;
     const std::string record = process::encode_record(
         process::ResultRecord{completed.result, completed.exec_time, completed.stdout_bytes,
                               shows_note && !detail::backtrace_note_pending()});

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "process/fork_server.hpp"
@@ -28,7 +30,8 @@ public:
     CheckProcesses& operator=(const CheckProcesses&) = delete;
 
     // Starts the check of `run` in a process of its own; its result is sent on run->channel
-    // once the process has ended (at once, as a failure, when none can be started).
+    // once the process has sent it or has ended (at once, as a failure, when none can be
+    // started).
     void start(std::shared_ptr<CheckRun> run);
     // Sends `signal` to the process group of check `id`, and SIGKILL once the grace has passed;
     // the check then fails with `message`, unless it sent its result first.
@@ -54,6 +57,8 @@ private:
     };
 
     void finish(std::size_t index, TestResult failure, bool exited_cleanly);
+    // Finishes child `index` with the record it sent; false when that is malformed.
+    bool finish_recorded(std::size_t index);
     void finish_ended(std::size_t index, int wait_status);
     std::size_t index_of(std::uint64_t token) const;
 
@@ -64,9 +69,18 @@ private:
     bool note_shown_ = false; // a check's process showed the run's note on backtraces
 };
 
-// The body of a check's process: runs check `request.name` of `tests` as the in-process mode
-// does (run_test, on a thread of its own), writes its result record and ends the process.
-[[noreturn]] void run_check_process(const std::vector<TestDescAndFn>& tests, const TestOpts& opts,
-                                    const process::ChildRequest& request);
+// The body of a check's process: runs the check a child is asked for as the in-process mode
+// does (through run_test), writes its result record and ends the process. Made before the fork
+// server, so that every child finds its check by name without reading the whole list.
+class CheckProcessMain {
+public:
+    CheckProcessMain(const std::vector<TestDescAndFn>& tests, const TestOpts& opts);
+    [[noreturn]] void operator()(const process::ChildRequest& request) const;
+
+private:
+    const std::vector<TestDescAndFn>& tests_;
+    const TestOpts& opts_;
+    std::unordered_map<std::string_view, std::size_t> by_name_;
+};
 
 } // namespace runner

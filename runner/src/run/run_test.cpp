@@ -1,5 +1,7 @@
 #include "run/run_test.hpp"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <csignal>
 #include <new>
@@ -137,13 +139,18 @@ CompletedTest execute(const std::shared_ptr<CheckRun>& run, bool own_thread) {
     return CompletedTest{run->id, test.desc, std::move(result), exec_time, std::move(output)};
 }
 
-// Runs the check wherever the caller stands and sends its result, whatever happens.
-void execute_and_send(const std::shared_ptr<CheckRun>& run, bool own_thread) noexcept {
+// Runs the check wherever the caller stands and keeps its result in the run, whatever happens.
+void execute_into(const std::shared_ptr<CheckRun>& run, bool own_thread) noexcept {
     try {
         run->completed = execute(run, own_thread);
     } catch (...) {
         detail::describe_runner_failure(run->runner_failure);
     }
+}
+
+// Runs the check wherever the caller stands and sends its result, whatever happens.
+void execute_and_send(const std::shared_ptr<CheckRun>& run, bool own_thread) noexcept {
+    execute_into(run, own_thread);
     run->channel->send(run);
 }
 
@@ -161,6 +168,22 @@ std::size_t min_stack_size() {
 }
 
 } // namespace
+
+bool main_thread_fits_check() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_STACK, &limit) != 0) {
+        return false;
+    }
+    // What the process has used before the check starts is far less than the margin.
+    constexpr rlim_t margin = 256 * 1024;
+    return limit.rlim_cur == RLIM_INFINITY ||
+           (limit.rlim_cur > margin && limit.rlim_cur - margin >= min_stack_size());
+}
+
+CompletedTest run_test_here(const std::shared_ptr<CheckRun>& run) {
+    execute_into(run, false);
+    return take_result(*run);
+}
 
 RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
     if (force_ignore || run->test.desc.ignore) {

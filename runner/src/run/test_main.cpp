@@ -103,9 +103,11 @@ MainOutcome run_main(const std::vector<std::string>& args, std::vector<TestDescA
         !opts.force_run_in_process;
     opts.check_timeout = platform::env_seconds(platform::env_variable("SARNIVELLE_TEST_TIMEOUT"));
     std::unique_ptr<process::ForkServer> server;
+    std::optional<CheckProcessMain> child_main;
     if (opts.run_in_processes) {
+        child_main.emplace(tests, opts);
         server = process::ForkServer::start(
-            [&](const process::ChildRequest& request) { run_check_process(tests, opts, request); });
+            [&](const process::ChildRequest& request) { (*child_main)(request); });
     }
     platform::InterruptWatch interrupts;
 
