@@ -1,6 +1,7 @@
 // A registry for the tests of the process mode, time-outs and interrupts: checks that end their
 // process in each way a check can, hang, leave a process behind, write a lot, and say when they
 // are running. Files that tests read are named by ISOLATION_DIR.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -138,11 +139,28 @@ SARNIVELLE_CHECK(interrupt, waits_for_signal) {
     sleep_long();
 }
 
+extern "C" void note_signal(int) {
+    const std::string path = file_in_dir("signalled");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ::close(fd);
+}
+
+// Writes "ready" once it runs; on SIGINT or SIGTERM writes "signalled" and goes on waiting.
+SARNIVELLE_CHECK(interrupt, outlasts_signal) {
+    struct sigaction action {};
+    action.sa_handler = &note_signal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    write_file("ready", "ready");
+    sleep_long();
+}
+
 } // namespace interrupt::tests
 
 namespace {
 
-constexpr std::array<const runner::StaticTestDescAndFn*, 12> registry = {
+constexpr std::array<const runner::StaticTestDescAndFn*, 13> registry = {
     &crash::tests::abort_check,
     &crash::tests::null_write_check,
     &crash::tests::stack_overflow_check,
@@ -155,12 +173,15 @@ constexpr std::array<const runner::StaticTestDescAndFn*, 12> registry = {
     &output::tests::sixty_four_mib_check,
     &pass::tests::quick_check,
     &interrupt::tests::waits_for_signal_check,
+    &interrupt::tests::outlasts_signal_check,
 };
 
 void entry() {
-    // Short, so that tests do not wait for the real grace.
+    // Short, so that tests do not wait for the real grace, unless a test asks for a long one.
     runner::RunnerConfig config;
-    config.termination_grace = std::chrono::milliseconds(300);
+    const char* grace = std::getenv("ISOLATION_GRACE_MS");
+    config.termination_grace =
+        std::chrono::milliseconds(grace != nullptr ? std::strtol(grace, nullptr, 10) : 300);
     runner::test_main_static(registry, config);
 }
 

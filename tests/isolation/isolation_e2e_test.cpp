@@ -360,5 +360,20 @@ TEST_F(Isolation, an_interrupt_keeps_the_report) {
     }
 }
 
+// A second SIGINT, while the runner waits for a check's process that outlasts the first, ends
+// the runner at once; the check's process ends with it.
+TEST_F(Isolation, a_second_interrupt_ends_the_runner_at_once) {
+    Background run(dir_, {"--exact", "interrupt::tests::outlasts_signal"},
+                   with(isolated, {{"ISOLATION_DIR", dir_}, {"ISOLATION_GRACE_MS", "60000"}}));
+    ASSERT_TRUE(wait_for_file(file("ready")));
+    ::kill(run.pid(), SIGINT);
+    // The check's process hears of the first one only from the runner, after the runner has
+    // taken it.
+    ASSERT_TRUE(wait_for_file(file("signalled")));
+    ::kill(run.pid(), SIGINT);
+    const int status = run.wait(std::chrono::seconds(20));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+}
+
 } // namespace
 } // namespace isolation_tests
