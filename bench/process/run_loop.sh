@@ -11,10 +11,19 @@
 #      per check (--exact NAME), ctest -j2 over the 27 discovered checks and the in-process run;
 #      then ~1,000 trivial checks in process mode against the bare fork program;
 # and prints the peak memory of each run loop program.
-# Usage: bench/process/run_loop.sh BUILD_DIR   (configured with -DSARNIVELLE_BUILD_BENCHMARKS=ON)
+# Usage: bench/process/run_loop.sh BUILD_DIR [CTEST_DIR]
+#   BUILD_DIR  configured with -DSARNIVELLE_BUILD_BENCHMARKS=ON;
+#   CTEST_DIR  a build whose ctest has the executable's 27 discovered checks (BUILD_DIR: a
+#              benchmark build configured with -DSARNIVELLE_BUILD_TESTS=OFF has none).
 set -euo pipefail
-build=${1:?usage: run_loop.sh BUILD_DIR}
+build=${1:?usage: run_loop.sh BUILD_DIR [CTEST_DIR]}
+ctest_dir=${2:-$build}
 bin=$build/bin
+discovered=$(ctest --test-dir "$ctest_dir" -N -R '::tests::' | sed -n 's/^Total Tests: //p')
+if [ "$discovered" != 27 ]; then
+    echo "run_loop.sh: ctest in $ctest_dir has ${discovered:-no} discovered checks, not 27" >&2
+    exit 2
+fi
 hyperfine --warmup 3 --runs 30 -N \
     -n "1 thread, /dev/null" "env SARNIVELLE_TEST_THREADS=1 $bin/runner_busy_checks" \
     -n "2 threads, /dev/null" "env SARNIVELLE_TEST_THREADS=2 $bin/runner_busy_checks"
@@ -34,7 +43,7 @@ hyperfine --warmup 5 --runs 100 -N \
 "$here/side_by_side.py" 30 "$bin/runner_fork_baseline 27 2 0" \
     "SARNIVELLE_TEST_ISOLATE=1 SARNIVELLE_TEST_THREADS=2 $bin/sarnivelle-scenery-bake" \
     "$bin/runner_spawn_baseline 2 $bin/sarnivelle-scenery-bake" \
-    "ctest --test-dir $build -j2" \
+    "ctest --test-dir $ctest_dir -j2 -R ::tests::" \
     "SARNIVELLE_TEST_THREADS=2 $bin/sarnivelle-scenery-bake"
 # trivial::tests::check_1 selects 1,112 of the 10,000 trivial checks.
 "$here/side_by_side.py" 10 "$bin/runner_fork_baseline 1112 2 0" \
