@@ -130,7 +130,7 @@ public:
         if (signal_fd_ < 0) {
             ::_exit(1);
         }
-        std::vector<char> buffer(max_message);
+        buffer_.resize(max_message);
         for (;;) {
             // A spare is made when nothing else waits: a signal or a request already sent is
             // handled first.
@@ -151,7 +151,7 @@ public:
                 reap();
             }
             if (fds[0].revents != 0) {
-                const Received got = receive(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+                const Received got = receive(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
                 if (got.size == 0 || (got.size < 0 && errno != EAGAIN && errno != EBADMSG)) {
                     end();
                 }
@@ -217,9 +217,9 @@ private:
             if (::getppid() != server) {
                 ::_exit(0);
             }
-            // Left unwritten but for what arrives: each page written here costs a fault.
-            const std::unique_ptr<char[]> buffer(new char[max_message]);
-            const Received got = receive(pair[1], buffer.get(), max_message, 0);
+            // The server's own buffer, of which only what arrives is written: each page a new
+            // process writes costs it a fault.
+            const Received got = receive(pair[1], buffer_.data(), buffer_.size(), 0);
             if (got.size <= 0 || got.header.type != Type::Start || got.fds[0] < 0) {
                 ::_exit(0); // the server has ended, or dropped this spare
             }
@@ -309,6 +309,7 @@ private:
     int signal_fd_ = -1;
     sigset_t original_mask_{};
     std::vector<std::pair<std::uint64_t, pid_t>> children_; // token, process
+    std::vector<char> buffer_;                              // what a message is received into
     struct Spare {
         pid_t pid = -1;
         int socket = -1; // the server's end of the spare's socket

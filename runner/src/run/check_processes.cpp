@@ -276,7 +276,7 @@ CheckProcessMain::CheckProcessMain(const std::vector<TestDescAndFn>& tests, cons
     }
 }
 
-void CheckProcessMain::operator()(const process::ChildRequest& request) const {
+void CheckProcessMain::operator()(const process::ChildRequest& request) {
     const auto found = by_name_.find(request.name);
     if (found == by_name_.end()) {
         ::_exit(2);
@@ -290,6 +290,7 @@ void CheckProcessMain::operator()(const process::ChildRequest& request) const {
     run->measure = request.measure;
     run->nocapture = opts_.nocapture;
     run->time_options = opts_.time_options;
+    run->signal_stack = std::move(signal_stack_);
     const bool shows_note = !request.note_shown;
     detail::set_backtrace_note_pending(shows_note);
     if (!opts_.nocapture) {

@@ -95,10 +95,10 @@ CompletedTest execute(const std::shared_ptr<CheckRun>& run, bool own_thread) {
     // On the calling thread the stack is needed only while the check runs: allocated here, so
     // that checks waiting for the loop to take their results hold none.
     std::unique_ptr<char[]> local_stack;
-    if (!own_thread) {
-        local_stack.reset(new (std::nothrow) char[signal_stack_size]);
+    if (!own_thread && !run->signal_stack) {
+        local_stack = make_signal_stack();
     }
-    char* const stack_memory = own_thread ? run->signal_stack.get() : local_stack.get();
+    char* const stack_memory = local_stack ? local_stack.get() : run->signal_stack.get();
     std::optional<AltSignalStack> alt_stack;
     if (stack_memory != nullptr) {
         alt_stack.emplace(stack_memory, own_thread);
@@ -169,6 +169,10 @@ std::size_t min_stack_size() {
 
 } // namespace
 
+std::unique_ptr<char[]> make_signal_stack() {
+    return std::unique_ptr<char[]>(new (std::nothrow) char[signal_stack_size]);
+}
+
 bool main_thread_fits_check() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_STACK, &limit) != 0) {
@@ -199,7 +203,7 @@ RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore) {
     // Allocated here rather than on the check's thread (see CheckRun); without it the check
     // still runs, only a stack overflow in it goes unreported.
     if (!run->signal_stack) {
-        run->signal_stack.reset(new (std::nothrow) char[signal_stack_size]);
+        run->signal_stack = make_signal_stack();
     }
     run->thread_entry.run = &check_thread;
     run->thread_entry.arg = run.get();

@@ -29,10 +29,13 @@ struct RunningTest {
 // check (memory ran out) is sent as a failure of that check.
 RunningTest run_test(std::shared_ptr<CheckRun> run, bool force_ignore);
 
+// Memory for a check's alternate signal stack; null when memory is short.
+std::unique_ptr<char[]> make_signal_stack();
 // Whether the main thread's stack may grow to at least what a check's own thread gets.
 bool main_thread_fits_check();
 // Runs a check on the calling thread and returns its result; a check's own process runs its
-// one check so, on its main thread when that fits the check (main_thread_fits_check).
+// one check so, on its main thread when that fits the check (main_thread_fits_check). The
+// run's signal stack is used when it has one.
 CompletedTest run_test_here(const std::shared_ptr<CheckRun>& run);
 
 // The result sent for a check: what its run completed, else a failure naming the runner's
