@@ -24,7 +24,7 @@ for query in bilinear:bilinear_heights:bilinear triangle_plane:triangle_plane_he
             --benchmark_filter="^$name/batch/$path/$points\$" --benchmark_min_time=0 \
             >/dev/null 2>&1
         # Calls of the path's kernel, and the instructions executed in the public function.
-        calls=$(grep -A1 "^cfn=.*(anonymous namespace)::$kernel<" "$file" |
+        calls=$(grep -A1 -E "^cfn=.*\(anonymous namespace\)::$kernel[<_(]" "$file" |
             awk '/^calls=/ { split($1, c, "="); n += c[2] } END { print n + 0 }')
         total=$(awk '/^summary:/ { print $2 }' "$file")
         awk -v q="$name" -v p="$path" -v t="$total" -v c="$calls" -v n="$points" \

@@ -1,14 +1,15 @@
 // The batch kernels eight points at a time with AVX2. This file alone is compiled for AVX2
 // (without FMA); height_batch.cpp calls it only on a CPU that has AVX2.
 //
-// Gathers are slow on many CPUs that have AVX2, so no kernel here gathers: a 64-entry cell
-// table lives in eight registers and is looked up with permutes and blends; the bilinear
-// corners come in pairs, one 64-bit load per lane and row; the triangle planes come as one
-// 128-bit record per lane.
+// Gathers are slow on many CPUs that have AVX2, so no kernel here gathers: a slope or normal
+// is one scalar load per point from the 64-entry cell table, at a cell number the vector code
+// computed a few vectors earlier; the bilinear corners come in pairs, one 64-bit load per lane
+// and row; the triangle planes come as one 128-bit record per lane.
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kernel_body.hpp"
 
@@ -48,35 +49,6 @@ struct Avx2 {
         return _mm256_slli_epi32(v, N);
     }
     static M lt_i(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpgt_epi32(b, a)); }
-
-    // The lanes of v whose bit B is set, as a blend mask (the sign bit of each lane).
-    template <int B>
-    static M bit(I v) {
-        return _mm256_castsi256_ps(_mm256_slli_epi32(v, 31 - B));
-    }
-
-    // A 64-entry cell table in registers: row[cx] holds the cells cx * 8 to cx * 8 + 7.
-    struct CellRows {
-        F row[8];
-    };
-    static CellRows cell_table(const float* p) {
-        return {{load(p), load(p + 8), load(p + 16), load(p + 24), load(p + 32), load(p + 40),
-                 load(p + 48), load(p + 56)}};
-    }
-    // Entry cell = cx * 8 + cy: cy (bits 0 to 2) picks the entry within every row, then the
-    // bits of cx pick the row.
-    static F lookup(const CellRows& table, I cell) {
-        const auto in_row = [&](int r) { return _mm256_permutevar8x32_ps(table.row[r], cell); };
-        const M bit3 = bit<3>(cell);
-        const M bit4 = bit<4>(cell);
-        const F rows01 = _mm256_blendv_ps(in_row(0), in_row(1), bit3);
-        const F rows23 = _mm256_blendv_ps(in_row(2), in_row(3), bit3);
-        const F rows45 = _mm256_blendv_ps(in_row(4), in_row(5), bit3);
-        const F rows67 = _mm256_blendv_ps(in_row(6), in_row(7), bit3);
-        const F rows03 = _mm256_blendv_ps(rows01, rows23, bit4);
-        const F rows47 = _mm256_blendv_ps(rows45, rows67, bit4);
-        return _mm256_blendv_ps(rows03, rows47, bit<5>(cell));
-    }
 
     // The grid with rows of ten entries, ix * 10 + iy, for ix from 0 to 9: entry 9 of a row
     // repeats entry 8 and row 9 repeats row 8. The pair at entry ix * 10 + iy is then the
@@ -201,8 +173,76 @@ struct Avx2 {
     };
 };
 
+// Slopes and normals: the vector code computes the cell numbers of eight points and leaves
+// them in a ring of buffers; the table look-ups of those points happen `lag` vectors later,
+// as one scalar load and store per point. Looking a 64-entry table up in registers takes
+// eight permutes and seven blends per vector, and those share two pipes with the division;
+// scalar loads and stores run on the load and store ports instead, which the vector code
+// hardly uses, so the two overlap. The lag keeps a look-up from reading a buffer whose store
+// may still be in flight (lags of 2 and 4 vectors measured slower).
+constexpr std::size_t lag = 8;
+constexpr std::size_t ring_size = 16;
+static_assert(lag < ring_size);
+
+// cx * 8 + cy of the eight points, each from 0 to 63.
+__m256i cell_numbers(__m256 x, __m256 y) {
+    return cell_number<Avx2>(cell_index<Avx2>(x), cell_index<Avx2>(y));
+}
+
+// out[k] = table[cell[k]] for the eight points of one buffer, two cell numbers to a load.
+// Scalar on purpose: a compiler that turned this into a gather would undo the point of it.
+void look_up(const float* table, const std::uint32_t* cell, float* out) {
+    for (int k = 0; k < 8; k += 2) {
+        std::uint64_t pair;
+        std::memcpy(&pair, cell + k, sizeof pair);
+        out[k] = table[static_cast<std::uint32_t>(pair)];
+        out[k + 1] = table[pair >> 32];
+    }
+}
+
+void cell_lookup_staged(const float* table, const float* x, const float* y, float* out,
+                        std::size_t n) {
+    alignas(32) std::uint32_t ring[ring_size][8];
+    const auto buffer = [&ring](std::size_t vector) { return ring[vector % ring_size]; };
+    std::size_t vectors = 0;
+    for (; 8 * vectors + 8 <= n; ++vectors) {
+        const std::size_t i = 8 * vectors;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(buffer(vectors)),
+                           cell_numbers(_mm256_loadu_ps(x + i), _mm256_loadu_ps(y + i)));
+        // The results of an earlier vector, whose coordinates were read before: out may be x
+        // or y.
+        if (vectors >= lag) {
+            look_up(table, buffer(vectors - lag), out + (i - 8 * lag));
+        }
+    }
+    for (std::size_t v = vectors >= lag ? vectors - lag : 0; v < vectors; ++v) {
+        look_up(table, buffer(v), out + 8 * v);
+    }
+    // The tail, through buffers of one vector padded with zeros.
+    const std::size_t i = 8 * vectors;
+    const std::size_t rest = n - i;
+    if (rest == 0) {
+        return;
+    }
+    alignas(32) float tail_x[8] = {};
+    alignas(32) float tail_y[8] = {};
+    alignas(32) float tail_out[8];
+    for (std::size_t k = 0; k < rest; ++k) {
+        tail_x[k] = x[i + k];
+        tail_y[k] = y[i + k];
+    }
+    alignas(32) std::uint32_t tail_cell[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(tail_cell),
+                       cell_numbers(_mm256_load_ps(tail_x), _mm256_load_ps(tail_y)));
+    look_up(table, tail_cell, tail_out);
+    for (std::size_t k = 0; k < rest; ++k) {
+        out[i + k] = tail_out[k];
+    }
+}
+
 } // namespace
 
-constinit const Kernels avx2_kernels = kernels_of<Avx2>();
+constinit const Kernels avx2_kernels = {&bilinear<Avx2>, &triangle_plane<Avx2>,
+                                        &cell_lookup_staged};
 
 } // namespace sarnivelle_scenery_bake::height::batch
