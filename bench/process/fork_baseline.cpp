@@ -6,12 +6,12 @@
 //   JOBS  jobs to run (27);  WIDTH  children at a time (2);
 //   SPIN  iterations of the busy checks' arithmetic per job (0: the child ends at once);
 //   HELD_KIB  memory the process writes before it forks (3072, on top of its own ~1 MiB).
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "jobs.hpp"
 #include "spin.hpp"
 
 int main(int argc, char** argv) {
@@ -20,26 +20,12 @@ int main(int argc, char** argv) {
     const unsigned long spin = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 0;
     const unsigned long held_kib = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 3072;
     std::vector<char> held(held_kib * 1024, 1);
-    unsigned long started = 0;
-    unsigned long running = 0;
-    for (unsigned long done = 0; done < jobs;) {
-        while (running < width && started < jobs) {
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                ::_exit(bench_spin(spin) == 1 || held[0] != 1 ? 1 : 0);
-            }
-            if (pid < 0) {
-                return 2;
-            }
-            ++started;
-            ++running;
+    const long failures = run_jobs(jobs, width, [&](unsigned long) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::_exit(bench_spin(spin) == 1 || held[0] != 1 ? 1 : 0);
         }
-        int status = 0;
-        if (::waitpid(-1, &status, 0) < 0) {
-            return 2;
-        }
-        --running;
-        ++done;
-    }
-    return 0;
+        return pid;
+    });
+    return failures < 0 ? 2 : 0;
 }

@@ -4,13 +4,14 @@
 // Usage: runner_spawn_baseline WIDTH PROGRAM
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "jobs.hpp"
 
 extern char** environ;
 
@@ -35,28 +36,12 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::size_t started = 0;
-    unsigned long running = 0;
-    int failures = 0;
-    for (std::size_t done = 0; done < names.size();) {
-        while (running < width && started < names.size()) {
-            std::string exact = "--exact";
-            char* args[] = {argv[2], exact.data(), names[started].data(), nullptr};
-            pid_t pid = 0;
-            if (::posix_spawn(&pid, argv[2], &actions, nullptr, args, environ) != 0) {
-                return 2;
-            }
-            ++started;
-            ++running;
-        }
-        int status = 0;
-        if (::waitpid(-1, &status, 0) < 0) {
-            return 2;
-        }
-        failures += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
-        --running;
-        ++done;
-    }
+    const long failures = run_jobs(names.size(), width, [&](unsigned long job) {
+        std::string exact = "--exact";
+        char* args[] = {argv[2], exact.data(), names[job].data(), nullptr};
+        pid_t pid = 0;
+        return ::posix_spawn(&pid, argv[2], &actions, nullptr, args, environ) == 0 ? pid : -1;
+    });
     posix_spawn_file_actions_destroy(&actions);
-    return failures == 0 ? 0 : 1;
+    return failures < 0 ? 2 : failures == 0 ? 0 : 1;
 }
