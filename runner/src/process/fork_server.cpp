@@ -179,8 +179,7 @@ private:
         if (spare_.pid > 0 &&
             send_message(spare_.socket, got.header, got.name, got.fds, got.fds[1] >= 0 ? 2 : 1)) {
             children_.emplace_back(got.header.token, spare_.pid);
-            ::close(spare_.socket);
-            spare_ = {};
+            forget_spare();
             spare_wanted_ = true;
             return;
         }
@@ -239,9 +238,14 @@ private:
     void drop_spare() {
         if (spare_.pid > 0) {
             ::kill(-spare_.pid, SIGKILL);
-            ::close(spare_.socket);
-            spare_ = {};
+            forget_spare();
         }
+    }
+
+    // The spare is no longer the server's to hand a request to.
+    void forget_spare() {
+        ::close(spare_.socket);
+        spare_ = {};
     }
 
     // The first steps of every child: a process group of its own, and an end with the server.
@@ -277,8 +281,7 @@ private:
                 send_message(socket_, Header{Type::Exited, status, ended->first});
                 children_.erase(ended);
             } else if (pid == spare_.pid) {
-                ::close(spare_.socket);
-                spare_ = {};
+                forget_spare();
             }
             spare_wanted_ = spare_.pid < 0;
         }

@@ -300,17 +300,16 @@ void CheckProcessMain::operator()(const process::ChildRequest& request) {
 
     // The process has one thread, which runs the check when its stack is large enough: starting
     // a thread costs a check's process more than many checks take.
-    std::optional<CompletedTest> result;
-    if (main_thread_fits_check()) {
-        result = run_test_here(run);
-    } else {
+    const CompletedTest completed = [&] {
+        if (main_thread_fits_check()) {
+            return run_test_here(run);
+        }
         run->channel = std::make_shared<ResultChannel>();
         RunningTest running = run_test(run, false);
         std::shared_ptr<CheckRun> done = run->channel->recv();
         running.join();
-        result = take_result(*done);
-    }
-    const CompletedTest& completed = *result;
+        return take_result(*done);
+    }();
     const std::string record = process::encode_record(
         process::ResultRecord{completed.result, completed.exec_time, completed.stdout_bytes,
                               shows_note && !detail::backtrace_note_pending()});
