@@ -1,24 +1,19 @@
 // The result channel: check threads send, the main thread alone receives. Sending never
 // allocates, so a check whose thread is short of memory still gets its result through. The main
-// thread can also wait for a result together with other events: the channel then writes to a
-// descriptor it can poll.
+// thread can also wait for a result together with other events: a result, a time limit or a
+// signal handler on the receiving thread each end its wait.
 #pragma once
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 
 #include "check/thread_context.hpp"
 #include "outcome/test_result.hpp"
-#include "platform/platform.hpp"
+#include "platform/futex.hpp"
 #include "platform/thread.hpp"
 #include "runner/options.hpp"
 
@@ -61,19 +56,7 @@ struct CheckRun {
 
 class ResultChannel {
 public:
-    // Throws std::system_error when the wake-up descriptor cannot be made.
-    ResultChannel()
-        : wake_fd_(platform::above_standard_streams(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))) {
-        if (wake_fd_ < 0) {
-            throw std::system_error(errno, std::generic_category(), "eventfd");
-        }
-    }
-    ~ResultChannel() { ::close(wake_fd_); }
-    ResultChannel(const ResultChannel&) = delete;
-    ResultChannel& operator=(const ResultChannel&) = delete;
-
     void send(std::shared_ptr<CheckRun> run) noexcept {
-        bool wake = false;
         {
             const std::lock_guard lock(mutex_);
             CheckRun* raw = run.get();
@@ -83,13 +66,13 @@ public:
                 head_ = std::move(run);
             }
             tail_ = raw;
-            wake = polling_;
-            polling_ = false;
         }
-        ready_.notify_one();
-        if (wake) {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(wake_fd_, &one, sizeof one);
+        // After the queue has it: a receiver that read the count before looking at the queue
+        // either finds the result there or sees the count change under its wait. The receiver
+        // announces its sleep before it sleeps, so a send that sees no sleeper makes no call.
+        sends_.fetch_add(1);
+        if (sleeping_.load()) {
+            platform::futex_wake_all(sends_);
         }
     }
 
@@ -99,39 +82,28 @@ public:
         return head_ != nullptr ? pop() : nullptr;
     }
 
-    // Before polling wake_fd(): false when a result is already there (do not wait); otherwise
-    // the next send makes the descriptor readable. Only a wait makes a sender write to it.
-    bool prepare_poll() {
-        const std::lock_guard lock(mutex_);
-        polling_ = head_ == nullptr;
-        return polling_;
-    }
-    // After the poll; `woken`: the descriptor was readable, and is now read empty.
-    void finish_poll(bool woken) {
+    // Sleeps until a result is there, `deadline` passes or a signal handler has run on this
+    // thread; returns at once when a result is already there.
+    void wait_until(std::chrono::steady_clock::time_point deadline) {
+        const std::uint32_t seen = sends_.load();
         {
             const std::lock_guard lock(mutex_);
-            polling_ = false;
+            if (head_ != nullptr) {
+                return;
+            }
         }
-        if (woken) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t got = ::read(wake_fd_, &count, sizeof count);
-        }
+        sleeping_.store(true);
+        platform::futex_wait_until(sends_, seen, deadline);
+        sleeping_.store(false);
     }
-    int wake_fd() const { return wake_fd_; }
 
     std::shared_ptr<CheckRun> recv() {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return head_ != nullptr; });
-        return pop();
-    }
-
-    // Waits until `deadline` at the most; empty when nothing arrived by then.
-    std::shared_ptr<CheckRun> recv_until(std::chrono::steady_clock::time_point deadline) {
-        std::unique_lock lock(mutex_);
-        if (!ready_.wait_until(lock, deadline, [this] { return head_ != nullptr; })) {
-            return nullptr;
+        for (;;) {
+            if (std::shared_ptr<CheckRun> run = try_recv()) {
+                return run;
+            }
+            wait_until(std::chrono::steady_clock::time_point::max());
         }
-        return pop();
     }
 
 private:
@@ -144,10 +116,9 @@ private:
         return run;
     }
 
-    int wake_fd_;
-    bool polling_ = false; // the main thread waits on wake_fd_
+    std::atomic<std::uint32_t> sends_{0}; // results sent so far (wrapping): the word slept on
+    std::atomic<bool> sleeping_{false};   // the receiver is in, or about to enter, its sleep
     std::mutex mutex_;
-    std::condition_variable ready_;
     std::shared_ptr<CheckRun> head_;
     CheckRun* tail_ = nullptr;
 };

@@ -33,6 +33,10 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
+// How long a signal can go unnoticed while the main thread waits for check threads: when it came
+// just before the wait, or a check's thread took it.
+constexpr std::chrono::milliseconds signal_interval{50};
+
 class RunLoop {
 public:
     explicit RunLoop(const LoopContext& context) : c_(context), attempts_(context.retry) {
@@ -130,7 +134,7 @@ private:
     void keep_spares(std::size_t count) noexcept {
         try {
             spare_.reserve(count);
-            poll_fds_.reserve(3 + 2 * count);
+            poll_fds_.reserve(2 + 2 * count);
         } catch (const std::bad_alloc&) {
         }
     }
@@ -354,16 +358,35 @@ private:
         }
         if (processes_) {
             earliest(processes_->next_kill());
+            wait_for_processes(until);
+        } else {
+            wait_for_threads(until);
         }
-        if (!channel_->prepare_poll()) {
-            return;
+    }
+
+    // Results come from the check threads through the channel. A signal that arrives while the
+    // main thread sleeps there ends the sleep; one that comes just before the sleep, or that a
+    // thread of a check takes, is noticed within the signal interval.
+    void wait_for_threads(std::optional<clock::time_point> until) {
+        if (c_.interrupts != nullptr && interrupt_ == 0) {
+            if (platform::InterruptWatch::arrived()) {
+                take_interrupts();
+                return;
+            }
+            const auto look_again = clock::now() + signal_interval;
+            if (!until || look_again < *until) {
+                until = look_again;
+            }
         }
+        channel_->wait_until(until.value_or(clock::time_point::max()));
+    }
+
+    // Results come from the processes' pipes, read on this thread; so does every send to the
+    // channel in this mode.
+    void wait_for_processes(std::optional<clock::time_point> until) {
         poll_fds_.clear();
-        poll_fds_.push_back(pollfd{channel_->wake_fd(), POLLIN, 0});
         poll_fds_.push_back(pollfd{c_.interrupts != nullptr ? c_.interrupts->fd() : -1, POLLIN, 0});
-        if (processes_) {
-            processes_->add_poll_fds(poll_fds_);
-        }
+        processes_->add_poll_fds(poll_fds_);
         int timeout = -1;
         if (until) {
             const auto left =
@@ -371,13 +394,10 @@ private:
             timeout = static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
         }
         const int ready = ::poll(poll_fds_.data(), poll_fds_.size(), timeout);
-        channel_->finish_poll(ready > 0 && poll_fds_[0].revents != 0);
-        if (ready > 0 && poll_fds_[1].revents != 0) {
+        if (ready > 0 && poll_fds_[0].revents != 0) {
             take_interrupts();
         }
-        if (processes_) {
-            processes_->on_poll(poll_fds_, 2);
-        }
+        processes_->on_poll(poll_fds_, 1);
     }
 
     // The first of SIGINT, SIGTERM and SIGHUP interrupts the run: no check starts any more, the
