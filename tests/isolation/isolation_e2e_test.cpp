@@ -164,6 +164,55 @@ TEST_F(Isolation, a_check_that_ends_its_process_fails_alone) {
     }
 }
 
+// Under a process limit, a check whose process cannot be forked yet waits for another check's
+// process to end; only when none runs is it reported as not started. Root ignores the limit,
+// so the run is an unprivileged user's, from a copy of the fixture that user can read; the
+// sanitizers' runtimes start threads of their own, which the limit counts.
+TEST_F(Isolation, a_process_limit_delays_checks_instead_of_failing_them) {
+    if (::geteuid() != 0 || SANITIZED) {
+        GTEST_SKIP() << "needs root, to run the fixture as another user under a process limit";
+    }
+    const std::string copy = file("checks");
+    const std::string setup =
+        "cp '" ISOLATION_BINARY "' '" + copy + "' && chmod 755 '" + dir_ + "' '" + copy + "'";
+    ASSERT_EQ(std::system(setup.c_str()), 0);
+    const struct {
+        int processes; // the user's limit: the runner, the fork server and the checks'
+        int threads;
+        const char* summary;
+    } cases[] = {
+        {3, 1, "test result: FAILED. 1 passed; 5 failed;"},
+        {3, 4, "test result: FAILED. 1 passed; 5 failed;"},
+        {4, 4, "test result: FAILED. 1 passed; 5 failed;"},
+        {2, 2, "test result: FAILED. 0 passed; 6 failed;"}, // no room for any check's process
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("ulimit -u " + std::to_string(c.processes) + ", " + std::to_string(c.threads) +
+                     " threads");
+        ChildSpec child;
+        child.args = {"--reuid=nobody",
+                      "--regid=nogroup",
+                      "--clear-groups",
+                      "--",
+                      "/bin/bash",
+                      "-c",
+                      "ulimit -u " + std::to_string(c.processes) + " && cd / && exec \"$0\" \"$@\"",
+                      copy,
+                      "--test-threads",
+                      std::to_string(c.threads),
+                      "pass::",
+                      "fail::",
+                      "crash::tests::abort",
+                      "ending::"};
+        child.env = isolated;
+        const ChildResult result = test_support::run_child("/usr/bin/setpriv", child);
+        ASSERT_FALSE(result.timed_out);
+        EXPECT_NE(result.out.find(c.summary), std::string::npos) << result.out << result.err;
+        const bool room = c.processes > 2;
+        EXPECT_EQ(result.out.find("could not be started") == std::string::npos, room) << result.out;
+    }
+}
+
 // The same checks give the same report, word for word but for times and thread numbers, in
 // each form, whichever mode runs them.
 TEST_F(Isolation, both_modes_report_alike) {

@@ -151,28 +151,35 @@ public:
                 reap();
             }
             if (fds[0].revents != 0) {
-                const Received got = receive(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+                Received got = receive(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
                 if (got.size == 0 || (got.size < 0 && errno != EAGAIN && errno != EBADMSG)) {
                     end();
                 }
                 if (got.size > 0) {
                     handle(got);
                 }
-                close_fds(got);
+                close_fds(got); // those a held request keeps are no longer in `got`
             }
         }
     }
 
 private:
-    void handle(const Received& got) {
+    void handle(Received& got) {
         if (got.header.type == Type::Signal) {
             const auto live = find(got.header.token);
             if (live != children_.end()) {
                 ::kill(-live->second, got.header.value);
+            } else {
+                end_held(got.header.token, got.header.value);
             }
             return;
         }
         if (got.header.type != Type::Start || got.fds[0] < 0) {
+            return;
+        }
+        // Requests start in the order they came: one that is held keeps later ones behind it.
+        if (!held_.empty()) {
+            hold(got);
             return;
         }
         // The spare takes the request, with the check's descriptors, as the server got it.
@@ -185,19 +192,83 @@ private:
         }
         drop_spare();
         spare_wanted_ = true;
+        if (const int error = fork_child(got.header, got.name, got.fds)) {
+            if (error == EAGAIN && !children_.empty()) {
+                hold(got);
+                return;
+            }
+            send_message(socket_, Header{Type::NotStarted, error, got.header.token});
+        }
+    }
+
+    // Forks the child of a request; 0, or the error number when the fork failed.
+    int fork_child(const Header& header, std::string_view name, const int (&fds)[2]) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             enter_own_group();
-            run_child(got);
+            run_child(header, name, fds);
         }
         if (pid < 0) {
-            send_message(socket_, Header{Type::NotStarted, errno, got.header.token});
-            return;
+            return errno;
         }
         // Also set by the child: whichever runs first, the group exists before a signal
         // is sent to it.
         ::setpgid(pid, pid);
-        children_.emplace_back(got.header.token, pid);
+        children_.emplace_back(header.token, pid);
+        return 0;
+    }
+
+    // A request whose fork failed for want of a process (a process limit, EAGAIN) while
+    // checks' processes run: it waits for one of them to end. Only a fork that fails with
+    // none running reports the request as not started.
+    void hold(Received& got) {
+        held_.push_back(Held{got.header, std::string(got.name), {got.fds[0], got.fds[1]}});
+        got.fds[0] = got.fds[1] = -1;
+        spare_wanted_ = false; // a spare would take the place a held request waits for
+    }
+
+    // After a child has ended: the held requests, first come first.
+    void start_held() {
+        while (!held_.empty()) {
+            Held& first = held_.front();
+            const int error = fork_child(first.header, first.name, first.fds);
+            if (error == EAGAIN && !children_.empty()) {
+                return;
+            }
+            if (error != 0) {
+                send_message(socket_, Header{Type::NotStarted, error, first.header.token});
+            }
+            close_held(first);
+            held_.erase(held_.begin());
+        }
+    }
+
+    // A signal for a request still held: it never starts, and ends as if the signal had
+    // ended its process.
+    void end_held(std::uint64_t token, int signal) {
+        const auto held = std::find_if(held_.begin(), held_.end(),
+                                       [token](const Held& h) { return h.header.token == token; });
+        if (held == held_.end()) {
+            return;
+        }
+        close_held(*held);
+        held_.erase(held);
+        send_message(socket_, Header{Type::Exited, signal, token});
+    }
+
+    struct Held {
+        Header header;
+        std::string name;
+        int fds[2];
+    };
+
+    static void close_held(Held& held) {
+        for (int& fd : held.fds) {
+            if (fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
     }
 
     // Forks a child ahead of the next request (none when the fork fails: the next request
@@ -223,7 +294,7 @@ private:
                 ::_exit(0); // the server has ended, or dropped this spare
             }
             ::close(pair[1]);
-            run_child(got);
+            run_child(got.header, got.name, got.fds);
         }
         ::close(pair[1]);
         if (pid < 0) {
@@ -234,11 +305,15 @@ private:
         spare_ = Spare{pid, pair[0]};
     }
 
-    // Ends the spare, if there is one; it is reaped with the children.
+    // Ends the spare, if there is one, and waits for it: the fork that follows may need its
+    // place under a process limit.
     void drop_spare() {
         if (spare_.pid > 0) {
-            ::kill(-spare_.pid, SIGKILL);
+            const pid_t pid = spare_.pid;
+            ::kill(-pid, SIGKILL);
             forget_spare();
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
         }
     }
 
@@ -256,22 +331,23 @@ private:
         ::close(signal_fd_);
     }
 
-    [[noreturn]] void run_child(const Received& got) {
+    [[noreturn]] void run_child(const Header& header, std::string_view name, const int (&fds)[2]) {
         sigprocmask(SIG_SETMASK, &original_mask_, nullptr);
-        if (got.fds[1] >= 0) {
-            ::dup2(got.fds[1], STDOUT_FILENO);
-            ::dup2(got.fds[1], STDERR_FILENO);
-            ::close(got.fds[1]);
+        if (fds[1] >= 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::dup2(fds[1], STDERR_FILENO);
+            ::close(fds[1]);
         }
-        child_main_(ChildRequest{got.name, (got.header.value & 1) != 0, (got.header.value & 2) != 0,
-                                 got.fds[0]});
+        child_main_(ChildRequest{name, (header.value & 1) != 0, (header.value & 2) != 0, fds[0]});
         ::_exit(0);
     }
 
     void reap() {
         int status = 0;
         pid_t pid = 0;
+        bool ended_any = false;
         while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
+            ended_any = true;
             // Whatever the check started ends with it.
             ::kill(-pid, SIGKILL);
             const auto ended =
@@ -283,7 +359,10 @@ private:
             } else if (pid == spare_.pid) {
                 forget_spare();
             }
-            spare_wanted_ = spare_.pid < 0;
+        }
+        if (ended_any) {
+            start_held();
+            spare_wanted_ = held_.empty() && spare_.pid < 0;
         }
     }
 
@@ -312,7 +391,8 @@ private:
     int signal_fd_ = -1;
     sigset_t original_mask_{};
     std::vector<std::pair<std::uint64_t, pid_t>> children_; // token, process
-    std::vector<char> buffer_;                              // what a message is received into
+    std::vector<Held> held_;   // requests waiting for a process to end, in arrival order
+    std::vector<char> buffer_; // what a message is received into
     struct Spare {
         pid_t pid = -1;
         int socket = -1; // the server's end of the spare's socket
