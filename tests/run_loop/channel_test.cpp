@@ -1,5 +1,6 @@
-// The result channel's wait: it ends when a result arrives, when a signal handler runs on the
-// waiting thread, or at its time limit, and no result that arrives while it begins is missed.
+// The result channel's wait: it ends when a result arrives, when an interrupting signal comes
+// (however close to the wait's start) or at its time limit, and no result that arrives while it
+// begins is missed.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -7,11 +8,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <thread>
 
+#include "platform/interrupts.hpp"
 #include "run/channel.hpp"
 
 namespace run_loop_unit_tests {
@@ -24,67 +26,63 @@ using clock = std::chrono::steady_clock;
 // Far enough that a wait which reaches it has missed what should have ended it.
 constexpr std::chrono::seconds missed{20};
 
-std::atomic<int> handled{0};
-void count_signal(int) {
-    handled.fetch_add(1);
-}
-
-struct WaitEnd {
-    const char* name;
-    // Run on another thread while the main thread waits; `stop` is set once the wait is over.
-    std::function<void(ResultChannel&, pthread_t waiter, const std::atomic<bool>& stop)> cause;
-    std::chrono::milliseconds limit; // the wait's own time limit
-    bool result;                     // a result is there after the wait
-};
-
 TEST(ResultChannel, a_wait_ends_at_its_cause) {
-    // As the runner installs its handlers: calls a handler interrupts are restarted.
-    struct sigaction action {};
-    action.sa_handler = &count_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    struct sigaction previous {};
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-
-    const WaitEnd ends[] = {
-        {"a result sent by another thread",
-         [](ResultChannel& channel, pthread_t, const std::atomic<bool>&) {
-             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-             channel.send(std::make_shared<CheckRun>());
-         },
-         missed, true},
-        // The signal is sent until the wait is over: the first may come before the sleep.
-        {"a signal handled on the waiting thread",
-         [](ResultChannel&, pthread_t waiter, const std::atomic<bool>& stop) {
-             while (!stop.load()) {
-                 pthread_kill(waiter, SIGUSR1);
-                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-             }
-         },
-         missed, false},
-        {"its time limit", [](ResultChannel&, pthread_t, const std::atomic<bool>&) {},
-         std::chrono::milliseconds(30), false},
+    // SignalFirst: raised on the waiting thread after it read the event word, before it waits.
+    enum class Cause { Result, Signal, SignalFirst, None };
+    const struct {
+        const char* name;
+        Cause cause;
+        std::chrono::milliseconds after;                // from just before the wait begins
+        std::optional<std::chrono::milliseconds> limit; // none: the wait has no time limit
+    } cases[] = {
+        {"a result sent by another thread", Cause::Result, std::chrono::milliseconds(20), {}},
+        {"a signal while it sleeps", Cause::Signal, std::chrono::milliseconds(20), {}},
+        {"a signal as it begins", Cause::SignalFirst, std::chrono::milliseconds(0), {}},
+        {"a signal as a wait with a limit begins", Cause::SignalFirst, std::chrono::milliseconds(0),
+         missed},
+        {"its time limit", Cause::None, std::chrono::milliseconds(0),
+         std::chrono::milliseconds(30)},
     };
-    for (const WaitEnd& end : ends) {
-        SCOPED_TRACE(end.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const runner::platform::InterruptWatch watch;
         ResultChannel channel;
-        std::atomic<bool> stop{false};
-        const int signals_before = handled.load();
-        std::thread cause([&, waiter = pthread_self()] { end.cause(channel, waiter, stop); });
+        std::atomic<bool> over{false};
+        std::atomic<bool> rescued{false};
+        const std::uint32_t seen = ResultChannel::events_seen();
+        // Causes the end, then ends a wait that has missed it with a result of its own.
+        std::thread helper([&, waiter = pthread_self()] {
+            std::this_thread::sleep_for(c.after);
+            if (c.cause == Cause::Result) {
+                channel.send(std::make_shared<CheckRun>());
+            } else if (c.cause == Cause::Signal) {
+                pthread_kill(waiter, SIGINT);
+            }
+            const auto give_up = clock::now() + missed;
+            while (!over.load() && clock::now() < give_up) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (!over.load()) {
+                rescued = true;
+                channel.send(std::make_shared<CheckRun>());
+            }
+        });
+        if (c.cause == Cause::SignalFirst) {
+            std::raise(SIGINT);
+        }
         const auto started = clock::now();
-        channel.wait_until(started + end.limit);
-        const auto ended = clock::now();
-        stop = true;
-        cause.join();
-        EXPECT_EQ(channel.try_recv() != nullptr, end.result);
-        if (end.limit == missed) {
-            EXPECT_LT(ended - started, missed);
-        } else {
-            EXPECT_GE(ended - started, end.limit);
-            EXPECT_EQ(handled.load(), signals_before);
+        channel.wait_until(seen, c.limit ? started + *c.limit : clock::time_point::max());
+        const auto waited = clock::now() - started;
+        over = true;
+        helper.join();
+        EXPECT_FALSE(rescued);
+        EXPECT_EQ(channel.try_recv() != nullptr, c.cause == Cause::Result && !rescued);
+        EXPECT_EQ(runner::platform::InterruptWatch::arrived(),
+                  c.cause == Cause::Signal || c.cause == Cause::SignalFirst);
+        if (c.cause == Cause::None) {
+            EXPECT_GE(waited, *c.limit);
         }
     }
-    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 // One result at a time, each sent after a pause of a different length: some land before the
@@ -115,8 +113,12 @@ TEST(ResultChannel, no_result_is_missed_while_a_wait_begins) {
         // A wait that lasts until its limit has missed the result.
         const auto limit = clock::now() + std::chrono::seconds(5);
         std::shared_ptr<CheckRun> run;
-        while (!(run = channel.try_recv()) && clock::now() < limit) {
-            channel.wait_until(limit);
+        for (;;) {
+            const std::uint32_t seen = ResultChannel::events_seen();
+            if ((run = channel.try_recv()) != nullptr || clock::now() >= limit) {
+                break;
+            }
+            channel.wait_until(seen, limit);
         }
         if (run == nullptr || clock::now() >= limit) {
             break;

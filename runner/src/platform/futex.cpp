@@ -21,8 +21,16 @@ void* address(const std::atomic<std::uint32_t>& word) {
 
 } // namespace
 
+constinit std::atomic<std::uint32_t> event_word{0};
+
 void futex_wait_until(const std::atomic<std::uint32_t>& word, std::uint32_t expected,
                       std::chrono::steady_clock::time_point deadline) noexcept {
+    if (deadline == std::chrono::steady_clock::time_point::max()) {
+        // No timer to arm and cancel, which costs a virtual machine more than the wait itself.
+        ::syscall(SYS_futex, address(word), FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, expected,
+                  nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+        return;
+    }
     // The steady clock is CLOCK_MONOTONIC, which FUTEX_WAIT_BITSET takes as an absolute time.
     // A wait with a time limit ends with EINTR after a signal handler, even under SA_RESTART.
     const auto since_epoch = deadline.time_since_epoch();

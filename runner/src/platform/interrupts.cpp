@@ -1,9 +1,11 @@
 #include "platform/interrupts.hpp"
+#include "platform/futex.hpp"
 #include "platform/platform.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,12 +18,15 @@ constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The pipe the handler writes to; -1 while no watch exists.
 volatile sig_atomic_t signal_pipe = -1;
-volatile sig_atomic_t signal_arrived = 0;
+std::atomic<bool> signal_arrived{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set in a signal handler");
 struct sigaction previous[3];
 
 void on_interrupt(int signal) {
     const int saved = errno;
-    signal_arrived = 1;
+    // The flag before the word: a thread that sees the word changed sees the flag set.
+    signal_arrived.store(true);
+    event_word.fetch_add(1);
     const auto byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(signal_pipe, &byte, 1);
     errno = saved;
@@ -43,7 +48,7 @@ InterruptWatch::InterruptWatch() {
         throw std::system_error(error, std::generic_category(), "pipe for signals");
     }
     signal_pipe = write_fd_;
-    signal_arrived = 0;
+    signal_arrived.store(false);
     struct sigaction action {};
     action.sa_handler = &on_interrupt;
     sigemptyset(&action.sa_mask);
@@ -75,7 +80,7 @@ std::optional<int> InterruptWatch::take() {
 }
 
 bool InterruptWatch::arrived() {
-    return signal_arrived != 0;
+    return signal_arrived.load();
 }
 
 void InterruptWatch::restore_default(int signal) {

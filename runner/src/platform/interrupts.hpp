@@ -1,6 +1,7 @@
 // SIGINT, SIGTERM and SIGHUP as events of the main thread: while an InterruptWatch exists, the
-// handler of each writes the signal's number to a pipe, and does nothing else; the run loop
-// watches the pipe with everything else it waits for.
+// handler of each marks that a signal arrived, changes the event word (see futex.hpp) and writes
+// the signal's number to a pipe, and does nothing else. The run loop watches the pipe, or the
+// word, with everything else it waits for.
 #pragma once
 
 #include <optional>

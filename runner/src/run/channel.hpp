@@ -1,7 +1,7 @@
 // The result channel: check threads send, the main thread alone receives. Sending never
 // allocates, so a check whose thread is short of memory still gets its result through. The main
-// thread can also wait for a result together with other events: a result, a time limit or a
-// signal handler on the receiving thread each end its wait.
+// thread can also wait for a result together with other events: a result, a time limit or an
+// interrupting signal each end its wait.
 #pragma once
 
 #include <atomic>
@@ -67,12 +67,13 @@ public:
             }
             tail_ = raw;
         }
-        // After the queue has it: a receiver that read the count before looking at the queue
-        // either finds the result there or sees the count change under its wait. The receiver
-        // announces its sleep before it sleeps, so a send that sees no sleeper makes no call.
-        sends_.fetch_add(1);
+        // After the queue has it: a receiver that read the event word before looking at the
+        // queue either finds the result there or sees the word change under its wait. The
+        // receiver announces its sleep before it sleeps, so a send that sees no sleeper makes
+        // no call.
+        platform::event_word.fetch_add(1);
         if (sleeping_.load()) {
-            platform::futex_wake_all(sends_);
+            platform::futex_wake_all(platform::event_word);
         }
     }
 
@@ -82,10 +83,13 @@ public:
         return head_ != nullptr ? pop() : nullptr;
     }
 
-    // Sleeps until a result is there, `deadline` passes or a signal handler has run on this
-    // thread; returns at once when a result is already there.
-    void wait_until(std::chrono::steady_clock::time_point deadline) {
-        const std::uint32_t seen = sends_.load();
+    // The event word, read before looking for results and signals: a wait given it does not
+    // sleep through one that came after.
+    static std::uint32_t events_seen() { return platform::event_word.load(); }
+
+    // Sleeps until a result is there, `deadline` passes or an interrupting signal has come,
+    // counting from `seen`; returns at once when a result is already there.
+    void wait_until(std::uint32_t seen, std::chrono::steady_clock::time_point deadline) {
         {
             const std::lock_guard lock(mutex_);
             if (head_ != nullptr) {
@@ -93,16 +97,17 @@ public:
             }
         }
         sleeping_.store(true);
-        platform::futex_wait_until(sends_, seen, deadline);
+        platform::futex_wait_until(platform::event_word, seen, deadline);
         sleeping_.store(false);
     }
 
     std::shared_ptr<CheckRun> recv() {
         for (;;) {
+            const std::uint32_t seen = events_seen();
             if (std::shared_ptr<CheckRun> run = try_recv()) {
                 return run;
             }
-            wait_until(std::chrono::steady_clock::time_point::max());
+            wait_until(seen, std::chrono::steady_clock::time_point::max());
         }
     }
 
@@ -116,8 +121,7 @@ private:
         return run;
     }
 
-    std::atomic<std::uint32_t> sends_{0}; // results sent so far (wrapping): the word slept on
-    std::atomic<bool> sleeping_{false};   // the receiver is in, or about to enter, its sleep
+    std::atomic<bool> sleeping_{false}; // the receiver is in, or about to enter, its sleep
     std::mutex mutex_;
     std::shared_ptr<CheckRun> head_;
     CheckRun* tail_ = nullptr;

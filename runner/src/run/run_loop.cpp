@@ -33,10 +33,6 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-// How long a signal can go unnoticed while the main thread waits for check threads: when it came
-// just before the wait, or a check's thread took it.
-constexpr std::chrono::milliseconds signal_interval{50};
-
 class RunLoop {
 public:
     explicit RunLoop(const LoopContext& context) : c_(context), attempts_(context.retry) {
@@ -364,21 +360,16 @@ private:
         }
     }
 
-    // Results come from the check threads through the channel. A signal that arrives while the
-    // main thread sleeps there ends the sleep; one that comes just before the sleep, or that a
-    // thread of a check takes, is noticed within the signal interval.
+    // Results come from the check threads through the channel. A signal sent to the process
+    // goes to its main thread, which does not block it; its handler changes the word the wait
+    // sleeps on, so the wait ends however close to its start the signal came.
     void wait_for_threads(std::optional<clock::time_point> until) {
-        if (c_.interrupts != nullptr && interrupt_ == 0) {
-            if (platform::InterruptWatch::arrived()) {
-                take_interrupts();
-                return;
-            }
-            const auto look_again = clock::now() + signal_interval;
-            if (!until || look_again < *until) {
-                until = look_again;
-            }
+        const std::uint32_t seen = ResultChannel::events_seen();
+        if (c_.interrupts != nullptr && interrupt_ == 0 && platform::InterruptWatch::arrived()) {
+            take_interrupts();
+            return;
         }
-        channel_->wait_until(until.value_or(clock::time_point::max()));
+        channel_->wait_until(seen, until.value_or(clock::time_point::max()));
     }
 
     // Results come from the processes' pipes, read on this thread; so does every send to the
