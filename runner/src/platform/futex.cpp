@@ -4,12 +4,28 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <ctime>
 #include <type_traits>
 
+#if defined(__SANITIZE_THREAD__)
+#define SARNIVELLE_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define SARNIVELLE_THREAD_SANITIZER 1
+#endif
+#endif
+
 namespace runner::platform {
 namespace {
+
+#ifdef SARNIVELLE_THREAD_SANITIZER
+// ThreadSanitizer runs a signal's handler at its own next call, not when the signal interrupts a
+// system call it does not know; a wait without a limit, which the kernel restarts after the
+// signal, would sleep through it. Under it such a wait looks again this often.
+constexpr std::chrono::milliseconds sanitizer_look_again{50};
+#endif
 
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
                   std::atomic<std::uint32_t>::is_always_lock_free,
@@ -25,6 +41,9 @@ constinit std::atomic<std::uint32_t> event_word{0};
 
 void futex_wait_until(const std::atomic<std::uint32_t>& word, std::uint32_t expected,
                       std::chrono::steady_clock::time_point deadline) noexcept {
+#ifdef SARNIVELLE_THREAD_SANITIZER
+    deadline = std::min(deadline, std::chrono::steady_clock::now() + sanitizer_look_again);
+#endif
     if (deadline == std::chrono::steady_clock::time_point::max()) {
         // No timer to arm and cancel, which costs a virtual machine more than the wait itself.
         ::syscall(SYS_futex, address(word), FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, expected,
