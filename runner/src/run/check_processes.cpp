@@ -274,6 +274,8 @@ CheckProcessMain::CheckProcessMain(const std::vector<TestDescAndFn>& tests, cons
     for (std::size_t i = 0; i < tests.size(); ++i) {
         by_name_.emplace(tests[i].desc.name, i); // the first of a name, as a search would find
     }
+    main_thread_fits_check_ = main_thread_fits_check();
+    prepare_check_process_handlers();
 }
 
 void CheckProcessMain::operator()(const process::ChildRequest& request) {
@@ -301,7 +303,7 @@ void CheckProcessMain::operator()(const process::ChildRequest& request) {
     // The process has one thread, which runs the check when its stack is large enough: starting
     // a thread costs a check's process more than many checks take.
     const CompletedTest completed = [&] {
-        if (main_thread_fits_check()) {
+        if (main_thread_fits_check_) {
             return run_test_here(run);
         }
         run->channel = std::make_shared<ResultChannel>();

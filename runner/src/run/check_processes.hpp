@@ -82,6 +82,9 @@ private:
     const std::vector<TestDescAndFn>& tests_;
     const TestOpts& opts_;
     std::unordered_map<std::string_view, std::size_t> by_name_;
+    // Read once, before the fork server: the same for every check's process, which inherits
+    // them instead of looking them up again.
+    bool main_thread_fits_check_ = false;
     // Allocated before the fork server, so that a check's process finds it ready: the pages a
     // new process writes cost it a fault each, and an unused signal stack is never written.
     std::unique_ptr<char[]> signal_stack_ = make_signal_stack();

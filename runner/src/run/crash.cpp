@@ -162,10 +162,7 @@ void on_check_process_quick_exit() {
 
 } // namespace
 
-void install_check_process_handlers(std::string_view check_name,
-                                    const detail::OutputCapture* capture) {
-    check_process.name = check_name;
-    check_process.capture = capture;
+void prepare_check_process_handlers() {
     const char* backtrace = std::getenv(platform::env_variable("SARNIVELLE_BACKTRACE").name.data());
     check_process.backtrace = backtrace != nullptr && std::strcmp(backtrace, "0") != 0;
     if (check_process.backtrace) {
@@ -173,6 +170,12 @@ void install_check_process_handlers(std::string_view check_name,
         void* frame = nullptr;
         ::backtrace(&frame, 1);
     }
+}
+
+void install_check_process_handlers(std::string_view check_name,
+                                    const detail::OutputCapture* capture) {
+    check_process.name = check_name;
+    check_process.capture = capture;
     check_process.active = true;
     install_crash_handlers();
     on_exit(&on_check_process_exit, nullptr);

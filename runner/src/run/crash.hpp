@@ -18,5 +18,9 @@ class OutputCapture;
 // runs too long or the run is interrupted, first write the captured output.
 void install_check_process_handlers(std::string_view check_name,
                                     const detail::OutputCapture* capture);
+// What the handlers of every check's process share, read once where the checks' processes are
+// forked from: whether SARNIVELLE_BACKTRACE asks for backtraces, and when it does, what
+// unwinding loads.
+void prepare_check_process_handlers();
 
 } // namespace runner
