@@ -95,10 +95,12 @@ Received receive(int socket, char* buffer, std::size_t capacity, int flags) {
     return got;
 }
 
-void close_fds(const Received& got) {
-    for (const int fd : got.fds) {
+// Closes those of `fds` that are open, and marks them closed.
+void close_fds(int (&fds)[2]) {
+    for (int& fd : fds) {
         if (fd >= 0) {
             ::close(fd);
+            fd = -1;
         }
     }
 }
@@ -158,7 +160,7 @@ public:
                 if (got.size > 0) {
                     handle(got);
                 }
-                close_fds(got); // those a held request keeps are no longer in `got`
+                close_fds(got.fds); // those a held request keeps are no longer in `got`
             }
         }
     }
@@ -177,13 +179,9 @@ private:
         if (got.header.type != Type::Start || got.fds[0] < 0) {
             return;
         }
-        // Requests start in the order they came: one that is held keeps later ones behind it.
-        if (!held_.empty()) {
-            hold(got);
-            return;
-        }
-        // The spare takes the request, with the check's descriptors, as the server got it.
-        if (spare_.pid > 0 &&
+        // The spare takes the request, with the check's descriptors, as the server got it,
+        // unless earlier requests still wait: requests start in the order they came.
+        if (held_.empty() && spare_.pid > 0 &&
             send_message(spare_.socket, got.header, got.name, got.fds, got.fds[1] >= 0 ? 2 : 1)) {
             children_.emplace_back(got.header.token, spare_.pid);
             forget_spare();
@@ -191,14 +189,9 @@ private:
             return;
         }
         drop_spare();
-        spare_wanted_ = true;
-        if (const int error = fork_child(got.header, got.name, got.fds)) {
-            if (error == EAGAIN && !children_.empty()) {
-                hold(got);
-                return;
-            }
-            send_message(socket_, Header{Type::NotStarted, error, got.header.token});
-        }
+        held_.push_back(Held{got.header, std::string(got.name), {got.fds[0], got.fds[1]}});
+        got.fds[0] = got.fds[1] = -1;
+        start_held();
     }
 
     // Forks the child of a request; 0, or the error number when the fork failed.
@@ -218,29 +211,24 @@ private:
         return 0;
     }
 
-    // A request whose fork failed for want of a process (a process limit, EAGAIN) while
-    // checks' processes run: it waits for one of them to end. Only a fork that fails with
-    // none running reports the request as not started.
-    void hold(Received& got) {
-        held_.push_back(Held{got.header, std::string(got.name), {got.fds[0], got.fds[1]}});
-        got.fds[0] = got.fds[1] = -1;
-        spare_wanted_ = false; // a spare would take the place a held request waits for
-    }
-
-    // After a child has ended: the held requests, first come first.
+    // The requests without a process, first come first. A fork that fails for want of a
+    // process (a process limit, EAGAIN) while checks' processes run leaves the request to wait
+    // for one of them to end; only a fork that fails with none running reports it as not
+    // started. No spare is made while a request waits: it would take the place it waits for.
     void start_held() {
         while (!held_.empty()) {
             Held& first = held_.front();
             const int error = fork_child(first.header, first.name, first.fds);
             if (error == EAGAIN && !children_.empty()) {
-                return;
+                break;
             }
             if (error != 0) {
                 send_message(socket_, Header{Type::NotStarted, error, first.header.token});
             }
-            close_held(first);
+            close_fds(first.fds);
             held_.erase(held_.begin());
         }
+        spare_wanted_ = held_.empty() && spare_.pid < 0;
     }
 
     // A signal for a request still held: it never starts, and ends as if the signal had
@@ -251,7 +239,7 @@ private:
         if (held == held_.end()) {
             return;
         }
-        close_held(*held);
+        close_fds(held->fds);
         held_.erase(held);
         send_message(socket_, Header{Type::Exited, signal, token});
     }
@@ -261,15 +249,6 @@ private:
         std::string name;
         int fds[2];
     };
-
-    static void close_held(Held& held) {
-        for (int& fd : held.fds) {
-            if (fd >= 0) {
-                ::close(fd);
-                fd = -1;
-            }
-        }
-    }
 
     // Forks a child ahead of the next request (none when the fork fails: the next request
     // then forks its own). It waits on a socket of its own for the request; the fork, and all
@@ -362,7 +341,6 @@ private:
         }
         if (ended_any) {
             start_held();
-            spare_wanted_ = held_.empty() && spare_.pid < 0;
         }
     }
 
@@ -391,7 +369,7 @@ private:
     int signal_fd_ = -1;
     sigset_t original_mask_{};
     std::vector<std::pair<std::uint64_t, pid_t>> children_; // token, process
-    std::vector<Held> held_;   // requests waiting for a process to end, in arrival order
+    std::vector<Held> held_;   // requests without a process yet, in arrival order
     std::vector<char> buffer_; // what a message is received into
     struct Spare {
         pid_t pid = -1;
@@ -457,8 +435,8 @@ bool ForkServer::signal_child(std::uint64_t token, int signal) {
 
 std::optional<ForkServer::Event> ForkServer::read_event() {
     char buffer[sizeof(Header)];
-    const Received got = receive(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
-    close_fds(got);
+    Received got = receive(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+    close_fds(got.fds);
     if (got.size == 0 || (got.size < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
         return Event{Event::Kind::ServerGone, 0, 0};
     }
